@@ -1,0 +1,49 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "pin.hpp"
+
+namespace gpio {
+
+// A square wave with 50% duty on one pin, made by a thread of its own that
+// sleeps until each edge's deadline on the monotonic clock.
+class ToneGenerator {
+public:
+    static constexpr int kMaxHz = 5000;
+
+    // Drives the pin low and starts the thread, silent.
+    // Throws std::system_error when no thread can be started.
+    explicit ToneGenerator(std::unique_ptr<Pin> pin);
+    ~ToneGenerator();
+
+    ToneGenerator(const ToneGenerator&) = delete;
+    ToneGenerator& operator=(const ToneGenerator&) = delete;
+
+    // Takes effect at once: the current half-period is cut short.
+    // 0 or below is silence, above kMaxHz is kMaxHz.
+    void setFrequency(int hz);
+
+private:
+    void run();
+    void play(std::unique_lock<std::mutex>& lock, int hz, std::uint64_t request);
+    void drive(std::unique_lock<std::mutex>& lock, Level level);
+    bool changed(std::uint64_t request) const { return stop_ || request_ != request; }
+
+    std::unique_ptr<Pin> pin_;
+    Level level_ = Level::Low;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    int hz_ = 0;
+    std::uint64_t request_ = 0;  // counts frequency changes
+    bool stop_ = false;
+
+    std::thread thread_;  // last: starts once all above is ready
+};
+
+}  // namespace gpio

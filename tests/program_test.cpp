@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+#include "support/child.hpp"
+#include "support/pitch.hpp"
+#include "support/vcd.hpp"
+
+using namespace std::chrono_literals;
+using testing_support::RunOptions;
+
+namespace {
+
+const int kScale[] = {262, 294, 330, 349, 392, 440, 494, 525};
+
+std::string tempPath(const std::string& name) {
+    return testing::TempDir() + "scale_" + std::to_string(getpid()) + "_" + name;
+}
+
+RunOptions program(std::chrono::milliseconds limit) {
+    RunOptions options;
+    options.argv = testing_support::programCommand(SCALE_PROGRAM);
+    options.limit = limit;
+    return options;
+}
+
+}  // namespace
+
+TEST(Program, PlaysTheScaleOnTheSimulatedPinAndTracesIt) {
+    const std::string trace = tempPath("scale.vcd");
+    RunOptions options = program(4500ms);
+    options.argv.insert(options.argv.end(), {"ignored", "--arguments"});
+    options.env = {"GPIO_BACKEND=sim", "GPIO_TRACE=" + trace};
+    const auto result = testing_support::run(options);
+
+    EXPECT_TRUE(result.killed) << "it must never end by itself";
+    EXPECT_NE(result.err.find("simulated"), std::string::npos) << result.err;
+    ASSERT_GE(result.lines.size(), 9u) << result.out;
+    for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(result.lines[i].text, "  " + std::to_string(i % 8));
+    // On a terminal each line shows as its note begins.
+    const auto pass = result.lines[8].at - result.lines[0].at;
+    EXPECT_GT(pass, 3900ms);
+    EXPECT_LT(pass, 4400ms);
+
+    // Killed without warning, the trace still holds every edge up to the end.
+    const auto vcd = testing_support::readVcd(trace, "pin3");
+    std::remove(trace.c_str());
+    ASSERT_TRUE(vcd.complete);
+    ASSERT_GT(vcd.edges.size(), 100u);
+    long long widestGap = 0;
+    for (std::size_t i = 2; i < vcd.edges.size(); ++i)
+        widestGap = std::max(widestGap, vcd.edges[i].us - vcd.edges[i - 1].us);
+    EXPECT_LT(widestGap, 20'000) << "the tone fell silent";
+
+    const auto notes = testing_support::notes(vcd.edges);
+    std::string heard;
+    for (const auto& note : notes)
+        heard += std::to_string(note.hz) + " Hz " + std::to_string(note.durationMs) + " ms; ";
+    SCOPED_TRACE("notes in the trace: " + heard);
+    ASSERT_GE(notes.size(), 9u);
+    for (std::size_t i = 0; i < 9; ++i) {
+        const double want = kScale[i % 8];
+        EXPECT_NEAR(notes[i].hz, want, want * 0.005) << "note " << i;
+        if (i < 8) {
+            EXPECT_NEAR(notes[i].durationMs, 500.0, 30.0) << "note " << i;
+        }
+    }
+}
+
+TEST(Program, EndsWithOneLineWhenSetUpCannotSucceed) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"GPIO_BACKEND=bogus"},
+        {"GPIO_BACKEND=sim", "GPIO_TRACE=/nonexistent/dir/trace.vcd"},
+        {"GPIO_BACKEND=sim", "GPIO_TRACE=" + tempPath("trace.txt")},
+    };
+    for (const auto& env : cases) {
+        RunOptions options = program(5000ms);
+        options.env = env;
+        const auto result = testing_support::run(options);
+        EXPECT_EQ(result.exitStatus, 1) << env.back();
+        EXPECT_EQ(result.out, "") << env.back();
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_EQ(result.err.rfind("gpio: ", 0), 0u) << result.err;
+    }
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct Line {
+    std::chrono::milliseconds at;  // since the start
+    std::string text;              // without the line ending
+};
+
+struct RunResult {
+    std::string out;           // standard output, as read
+    std::vector<Line> lines;   // standard output split into lines, with arrival times
+    std::string err;           // standard error
+    bool killed = false;       // still running at the end, so killed with SIGKILL
+    int exitStatus = -1;       // when it ended by itself
+};
+
+struct RunOptions {
+    std::vector<std::string> argv;
+    std::vector<std::string> env;  // NAME=VALUE added to the inherited environment
+    std::vector<std::string> unset;  // names removed from it
+    std::chrono::milliseconds limit{5000};
+    bool terminal = true;  // standard output on a pseudo-terminal, else a pipe
+};
+
+// Runs a program until it ends or the limit passes, then kills it with SIGKILL.
+RunResult run(const RunOptions& options);
+
+// The command that runs a program built by this project: under the
+// cross-compiling emulator where there is one.
+std::vector<std::string> programCommand(const std::string& path);
+
+}  // namespace testing_support

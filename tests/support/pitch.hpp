@@ -1,0 +1,25 @@
+#pragma once
+
+#include <vector>
+
+#include "vcd.hpp"
+
+namespace testing_support {
+
+// Times of the rising edges of a square wave, in microseconds.
+std::vector<long long> risingEdges(const std::vector<Edge>& edges);
+
+// The frequency a listener hears: the mean over the periods near the median,
+// so that a late wake-up of a busy machine (a click) does not count as pitch.
+double pitchHz(const std::vector<long long>& risingUs);
+
+struct Note {
+    double hz;          // its pitch
+    double durationMs;  // first rising edge to the first of the next note
+};
+
+// Splits a square wave into its notes. A note ends where the median period
+// of the edges around it changes, so stray periods do not split one.
+std::vector<Note> notes(const std::vector<Edge>& edges);
+
+}  // namespace testing_support
