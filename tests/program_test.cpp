@@ -26,6 +26,12 @@ RunOptions program(std::chrono::milliseconds limit) {
     return options;
 }
 
+bool machineHasGpioChips() {
+    for (int n = 0; n < 16; ++n)
+        if (access(("/dev/gpiochip" + std::to_string(n)).c_str(), F_OK) == 0) return true;
+    return false;
+}
+
 }  // namespace
 
 TEST(Program, PlaysTheScaleOnTheSimulatedPinAndTracesIt) {
@@ -69,19 +75,39 @@ TEST(Program, PlaysTheScaleOnTheSimulatedPinAndTracesIt) {
     }
 }
 
+TEST(Program, WithoutGpioChipsPlaysOnTheSimulatedPinByDefault) {
+    if (machineHasGpioChips()) GTEST_SKIP() << "this machine has GPIO chips";
+    RunOptions options = program(700ms);
+    options.unset = {"GPIO_BACKEND", "GPIO_CHIP", "GPIO_TRACE"};
+    const auto result = testing_support::run(options);
+    EXPECT_TRUE(result.killed);
+    ASSERT_GE(result.lines.size(), 1u);
+    EXPECT_EQ(result.lines[0].text, "  0");
+    EXPECT_NE(result.err.find("pins are simulated"), std::string::npos) << result.err;
+}
+
 TEST(Program, EndsWithOneLineWhenSetUpCannotSucceed) {
-    const std::vector<std::vector<std::string>> cases = {
+    std::vector<std::vector<std::string>> cases = {
+        {"GPIO_CHIP=/dev/null"},
+        {"GPIO_BACKEND=chip", "GPIO_CHIP=/dev/null"},
+        {"GPIO_CHIP=/nonexistent/gpiochip0"},
         {"GPIO_BACKEND=bogus"},
         {"GPIO_BACKEND=sim", "GPIO_TRACE=/nonexistent/dir/trace.vcd"},
         {"GPIO_BACKEND=sim", "GPIO_TRACE=" + tempPath("trace.txt")},
     };
+    if (!machineHasGpioChips()) cases.push_back({"GPIO_BACKEND=chip"});
     for (const auto& env : cases) {
         RunOptions options = program(5000ms);
+        options.unset = {"GPIO_BACKEND", "GPIO_CHIP", "GPIO_TRACE"};
         options.env = env;
         const auto result = testing_support::run(options);
         EXPECT_EQ(result.exitStatus, 1) << env.back();
         EXPECT_EQ(result.out, "") << env.back();
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_EQ(result.err.rfind("gpio: ", 0), 0u) << result.err;
+        const std::string named = env.back().substr(env.back().find('=') + 1);
+        if (named.find('/') != std::string::npos) {
+            EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
+        }
     }
 }

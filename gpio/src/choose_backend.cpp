@@ -2,6 +2,7 @@
 #include <string>
 
 #include "backend.hpp"
+#include "chip_backend.hpp"
 #include "error.hpp"
 #include "sim_backend.hpp"
 
@@ -13,19 +14,40 @@ std::string environment(const char* name) {
     return value ? value : "";
 }
 
-std::unique_ptr<Backend> simulated(const char* why) {
-    report(std::string("pins are simulated, nothing is driven (") + why +
+std::unique_ptr<Backend> simulated(const std::string& why) {
+    report("pins are simulated, nothing is driven (" + why +
            "); set GPIO_TRACE=FILE.vcd or FILE.wav to record them");
     return std::make_unique<SimBackend>();
+}
+
+std::unique_ptr<Backend> chips(const std::string& chosen) {
+    if (!chosen.empty()) return std::make_unique<ChipBackend>(std::vector<std::string>{chosen}, true);
+    const std::vector<std::string> found = findGpioChips();
+    if (found.empty()) {
+        throw Error("/dev/gpiochip*", "no GPIO chip found", 0,
+                    "load the board's GPIO driver, or set GPIO_BACKEND=sim to simulate the pins");
+    }
+    return std::make_unique<ChipBackend>(found, false);
 }
 
 }  // namespace
 
 std::unique_ptr<Backend> chooseBackend() {
     const std::string name = environment("GPIO_BACKEND");
-    if (name.empty()) return simulated("no GPIO chip backend in this build");
-    if (name == "sim") return simulated("GPIO_BACKEND=sim");
-    throw Error("GPIO_BACKEND=" + name, "unknown backend", 0, "use sim, or unset it");
+    const std::string chosenChip = environment("GPIO_CHIP");
+    if (name == "chip") return chips(chosenChip);
+    if (name == "sim") {
+        if (!chosenChip.empty()) {
+            throw Error("GPIO_CHIP=" + chosenChip, "a chip is named but GPIO_BACKEND=sim", 0,
+                        "unset one of them");
+        }
+        return simulated("GPIO_BACKEND=sim");
+    }
+    if (!name.empty())
+        throw Error("GPIO_BACKEND=" + name, "unknown backend", 0, "use chip or sim, or unset it");
+    // Nothing asked for: real pins wherever the kernel offers any.
+    if (!chosenChip.empty() || !findGpioChips().empty()) return chips(chosenChip);
+    return simulated("no /dev/gpiochip* on this machine");
 }
 
 }  // namespace gpio

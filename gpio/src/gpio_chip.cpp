@@ -1,0 +1,90 @@
+#include "gpio_chip.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/gpio.h>
+#include <sys/ioctl.h>
+
+#include "error.hpp"
+
+namespace gpio {
+namespace {
+
+std::string accessRemedy(int err) {
+    if (err == EACCES || err == EPERM) return "run as root or join the gpio group";
+    if (err == ENOENT || err == EISDIR) return "check GPIO_CHIP, or unset it to search every /dev/gpiochip*";
+    return "check that the GPIO driver is loaded";
+}
+
+std::optional<gpio_v2_line_info> lineInfo(int fd, unsigned offset) {
+    gpio_v2_line_info info{};
+    info.offset = offset;
+    if (ioctl(fd, GPIO_V2_GET_LINEINFO_IOCTL, &info) != 0) return std::nullopt;
+    return info;
+}
+
+}  // namespace
+
+GpioChip::GpioChip(std::string path)
+    : path_(std::move(path)), fd_(::open(path_.c_str(), O_RDWR | O_CLOEXEC)) {
+    if (!fd_) {
+        const int err = errno;
+        throw Error(path_, "cannot open the GPIO chip", err, accessRemedy(err));
+    }
+    gpiochip_info chip{};
+    if (ioctl(fd_.get(), GPIO_GET_CHIPINFO_IOCTL, &chip) != 0) {
+        throw Error(path_, "not a GPIO chip", errno,
+                    "set GPIO_CHIP to a /dev/gpiochipN, or unset it to search them all");
+    }
+    lines_ = chip.lines;
+    if (lines_ > 0 && !lineInfo(fd_.get(), 0)) {
+        const int err = errno;
+        if (err == EINVAL || err == ENOTTY) {
+            throw Error(path_, "this kernel lacks the GPIO character device's uAPI v2", err,
+                        "update to Linux 5.10 or later");
+        }
+        throw Error(path_, "cannot read line information", err, accessRemedy(err));
+    }
+}
+
+std::optional<unsigned> GpioChip::findLine(const std::string& name) const {
+    for (unsigned offset = 0; offset < lines_; ++offset) {
+        const auto info = lineInfo(fd_.get(), offset);
+        if (info && name == info->name) return offset;
+    }
+    return std::nullopt;
+}
+
+LineRequest GpioChip::requestOutput(unsigned offset, const std::string& lineName,
+                                    const std::string& consumer) const {
+    const std::string subject = path_ + " line " + std::to_string(offset) + " (" + lineName + ")";
+    if (offset >= lines_) {
+        throw Error(subject, "no such line", 0,
+                    "this chip has " + std::to_string(lines_) + " lines; set GPIO_CHIP to another chip");
+    }
+    gpio_v2_line_request request{};
+    request.offsets[0] = offset;
+    request.num_lines = 1;
+    const std::size_t length = std::min(consumer.size(), sizeof request.consumer - 1);
+    std::memcpy(request.consumer, consumer.data(), length);
+    request.config.flags = GPIO_V2_LINE_FLAG_OUTPUT;
+    request.config.num_attrs = 1;
+    request.config.attrs[0].attr.id = GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES;
+    request.config.attrs[0].attr.values = 0;  // starts low
+    request.config.attrs[0].mask = 1;
+    if (ioctl(fd_.get(), GPIO_V2_GET_LINE_IOCTL, &request) != 0) {
+        const int err = errno;
+        if (err == EBUSY) {
+            const auto info = lineInfo(fd_.get(), offset);
+            const std::string holder = info && info->consumer[0] ? info->consumer : "the kernel";
+            throw Error(subject, "line busy, held by \"" + holder + "\"", err,
+                        "stop that program or free the line, or use another pin");
+        }
+        throw Error(subject, "cannot request the line as an output", err, accessRemedy(err));
+    }
+    return LineRequest(UniqueFd(request.fd), subject);
+}
+
+}  // namespace gpio

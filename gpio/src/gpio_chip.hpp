@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "line_request.hpp"
+#include "unique_fd.hpp"
+
+namespace gpio {
+
+// One GPIO chip of the kernel's character device (uAPI v2).
+class GpioChip {
+public:
+    // Opens and checks the chip. Throws Error naming the path, the cause and
+    // the way out: no access, not a GPIO chip, a kernel without uAPI v2.
+    explicit GpioChip(std::string path);
+
+    const std::string& path() const { return path_; }
+    unsigned lines() const { return lines_; }
+
+    // The offset of the line the kernel names so (e.g. "GPIO22").
+    std::optional<unsigned> findLine(const std::string& name) const;
+
+    // The line as an output, driven low, held for `consumer`. Throws Error,
+    // naming the holder when the line is busy.
+    LineRequest requestOutput(unsigned offset, const std::string& lineName,
+                              const std::string& consumer) const;
+
+private:
+    std::string path_;
+    UniqueFd fd_;
+    unsigned lines_ = 0;
+};
+
+}  // namespace gpio
