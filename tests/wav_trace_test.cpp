@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+#include "support/child.hpp"
+#include "support/pitch.hpp"
+#include "support/wav.hpp"
+
+using namespace std::chrono_literals;
+
+TEST(WavTrace, KilledMidNoteLeavesAPlayableFileInTune) {
+    const std::string path = testing::TempDir() + "scale_" + std::to_string(getpid()) + ".wav";
+    testing_support::RunOptions options;
+    options.argv = testing_support::programCommand(SCALE_PROGRAM);
+    options.env = {"GPIO_BACKEND=sim", "GPIO_TRACE=" + path};
+    options.unset = {"GPIO_CHIP"};
+    options.limit = 2200ms;
+    const auto result = testing_support::run(options);
+    ASSERT_TRUE(result.killed);
+
+    const auto wav = testing_support::readWav(path);
+    std::remove(path.c_str());
+    ASSERT_TRUE(wav.valid) << wav.problem;
+    ASSERT_EQ(wav.sampleRate, 48000);
+    ASSERT_GT(wav.samples.size(), 48000u * 2);
+
+    // The first four half-seconds, a margin off each end for the changes.
+    const double scale[] = {262, 294, 330, 349};
+    for (std::size_t note = 0; note < 4; ++note) {
+        const std::size_t from = note * 24000 + 2400;
+        const auto crossings = testing_support::upwardCrossings(wav, from, from + 19200);
+        EXPECT_NEAR(testing_support::pitchHz(crossings), scale[note], scale[note] * 0.005)
+            << "note " << note;
+    }
+}
