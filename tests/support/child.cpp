@@ -1,5 +1,6 @@
 #include "child.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -110,8 +111,13 @@ RunResult run(const RunOptions& options) {
 
 std::vector<std::string> programCommand(const std::string& path) {
     std::vector<std::string> command;
+    // The emulator's command, its words parted by '|'.
     const std::string emulator = SCALE_TEST_EMULATOR;
-    if (!emulator.empty()) command.push_back(emulator);
+    for (std::size_t from = 0; from < emulator.size();) {
+        const std::size_t bar = std::min(emulator.find('|', from), emulator.size());
+        command.push_back(emulator.substr(from, bar - from));
+        from = bar + 1;
+    }
     command.push_back(path);
     return command;
 }
