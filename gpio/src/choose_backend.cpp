@@ -9,9 +9,19 @@
 namespace gpio {
 namespace {
 
+enum class BackendChoice { Automatic, Chip, Sim };
+
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
+}
+
+BackendChoice backendChoice() {
+    const std::string name = environment("GPIO_BACKEND");
+    if (name.empty()) return BackendChoice::Automatic;
+    if (name == "chip") return BackendChoice::Chip;
+    if (name == "sim") return BackendChoice::Sim;
+    throw Error("GPIO_BACKEND=" + name, "unknown backend", 0, "use chip or sim, or unset it");
 }
 
 std::unique_ptr<Backend> simulated(const std::string& why) {
@@ -33,18 +43,19 @@ std::unique_ptr<Backend> chips(const std::string& chosen) {
 }  // namespace
 
 std::unique_ptr<Backend> chooseBackend() {
-    const std::string name = environment("GPIO_BACKEND");
     const std::string chosenChip = environment("GPIO_CHIP");
-    if (name == "chip") return chips(chosenChip);
-    if (name == "sim") {
+    switch (backendChoice()) {
+    case BackendChoice::Chip:
+        return chips(chosenChip);
+    case BackendChoice::Sim:
         if (!chosenChip.empty()) {
             throw Error("GPIO_CHIP=" + chosenChip, "a chip is named but GPIO_BACKEND=sim", 0,
                         "unset one of them");
         }
         return simulated("GPIO_BACKEND=sim");
+    case BackendChoice::Automatic:
+        break;
     }
-    if (!name.empty())
-        throw Error("GPIO_BACKEND=" + name, "unknown backend", 0, "use chip or sim, or unset it");
     // Nothing asked for: real pins wherever the kernel offers any.
     if (!chosenChip.empty() || !findGpioChips().empty()) return chips(chosenChip);
     return simulated("no /dev/gpiochip* on this machine");
