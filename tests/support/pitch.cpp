@@ -39,7 +39,7 @@ double pitchHz(const std::vector<long long>& risingUs) {
     return 1e6 * count / sum;
 }
 
-std::vector<Note> notes(const std::vector<Edge>& edges) {
+std::vector<Note> notes(const std::vector<Edge>& edges, double shortestMs) {
     const std::vector<long long> rising = risingEdges(edges);
     if (rising.size() < 8) return {};
     std::vector<double> periods;
@@ -63,6 +63,9 @@ std::vector<Note> notes(const std::vector<Edge>& edges) {
         return std::vector<long long>(rising.begin() + static_cast<long>(first),
                                       rising.begin() + static_cast<long>(last) + 1);
     };
+    const auto spanMs = [&](std::size_t first, std::size_t last) {
+        return static_cast<double>(rising[last] - rising[first]) / 1000.0;
+    };
     std::vector<Run> runs;
     std::size_t first = 0;
     for (std::size_t i = 1; i <= periods.size(); ++i) {
@@ -71,9 +74,9 @@ std::vector<Note> notes(const std::vector<Edge>& edges) {
         if (i < periods.size() &&
             near(local[i], median({local.begin() + static_cast<long>(first), local.begin() + static_cast<long>(i)}), 0.03))
             continue;
-        if (i - first >= 5) {
+        if (spanMs(first, i) >= shortestMs) {
             const double hz = pitchHz(edgesOf(first, i));
-            // Pieces of one note parted by strays are joined again.
+            // Pieces of one note parted by strays (too short to be a note) are joined again.
             if (!runs.empty() && near(hz, runs.back().hz, 0.03)) {
                 runs.back().last = i;
                 runs.back().hz = pitchHz(edgesOf(runs.back().first, i));
@@ -86,7 +89,7 @@ std::vector<Note> notes(const std::vector<Edge>& edges) {
 
     std::vector<Note> result;
     for (const Run& run : runs)
-        result.push_back({run.hz, static_cast<double>(rising[run.last] - rising[run.first]) / 1000.0});
+        result.push_back({run.hz, spanMs(run.first, run.last)});
     return result;
 }
 

@@ -19,7 +19,8 @@ struct Note {
 };
 
 // Splits a square wave into its notes. A note ends where the median period
-// of the edges around it changes, so stray periods do not split one.
-std::vector<Note> notes(const std::vector<Edge>& edges);
+// of the edges around it changes; a stretch shorter than shortestMs is taken
+// for a disturbance inside a note (a stalled machine), not a note of its own.
+std::vector<Note> notes(const std::vector<Edge>& edges, double shortestMs);
 
 }  // namespace testing_support
