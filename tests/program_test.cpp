@@ -46,9 +46,9 @@ TEST(Program, PlaysTheScaleOnTheSimulatedPinAndTracesIt) {
     ASSERT_GE(result.lines.size(), 9u) << result.out;
     for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(result.lines[i].text, "  " + std::to_string(i % 8));
     // On a terminal each line shows as its note begins.
-    const auto pass = result.lines[8].at - result.lines[0].at;
-    EXPECT_GT(pass, 3900ms);
-    EXPECT_LT(pass, 4400ms);
+    const auto printed = result.lines[8].at - result.lines[0].at;
+    EXPECT_GT(printed, 3900ms);
+    EXPECT_LT(printed, 4400ms);
 
     // Killed without warning, the trace still holds every edge up to the end.
     const auto vcd = testing_support::readVcd(trace, "pin3");
@@ -67,13 +67,17 @@ TEST(Program, PlaysTheScaleOnTheSimulatedPinAndTracesIt) {
     SCOPED_TRACE("notes in the trace: " + heard);
     std::printf("notes in the trace: %s\n", heard.c_str());
     ASSERT_GE(notes.size(), 9u);
+    double pass = 0.0;
     for (std::size_t i = 0; i < 9; ++i) {
         const double want = kScale[i % 8];
         EXPECT_NEAR(notes[i].hz, want, want * 0.005) << "note " << i;
         if (i < 8) {
-            EXPECT_NEAR(notes[i].durationMs, 500.0, 30.0) << "note " << i;
+            // Loose for one note (a stall can blur where it starts), strict for the pace.
+            EXPECT_NEAR(notes[i].durationMs, 500.0, 100.0) << "note " << i;
+            pass += notes[i].durationMs;
         }
     }
+    EXPECT_NEAR(pass / 8, 500.0, 10.0) << "mean note length";
 }
 
 TEST(Program, WithoutGpioChipsPlaysOnTheSimulatedPinByDefault) {

@@ -88,8 +88,11 @@ std::vector<Note> notes(const std::vector<Edge>& edges, double shortestMs) {
     }
 
     std::vector<Note> result;
-    for (const Run& run : runs)
-        result.push_back({run.hz, spanMs(run.first, run.last)});
+    // A note lasts until the next begins, disturbances in it included.
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const std::size_t end = i + 1 < runs.size() ? runs[i + 1].first : runs[i].last;
+        result.push_back({runs[i].hz, spanMs(runs[i].first, end)});
+    }
     return result;
 }
 

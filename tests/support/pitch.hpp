@@ -15,7 +15,7 @@ double pitchHz(const std::vector<long long>& risingUs);
 
 struct Note {
     double hz;          // its pitch
-    double durationMs;  // first rising edge to the first of the next note
+    double durationMs;  // its first rising edge to the next note's (the last: to its last)
 };
 
 // Splits a square wave into its notes. A note ends where the median period
