@@ -46,7 +46,7 @@ TEST_F(ToneGeneratorTest, StartsLowAndSilentAndEndsLow) {
     EXPECT_EQ(changes[0].level, Level::Low);
 
     tone->setFrequency(1000);
-    std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(50ms);
     tone.reset();
     changes = log.changes();
     EXPECT_GT(changes.size(), 10u);
@@ -68,7 +68,7 @@ TEST_F(ToneGeneratorTest, SilenceHoldsThePinLowWithoutEdges) {
         tone->setFrequency(800);
         std::this_thread::sleep_for(20ms);
         tone->setFrequency(silent);
-        std::this_thread::sleep_for(20ms);
+        std::this_thread::sleep_for(60ms);  // room for a stalled wake-up
         const Clock::time_point quiet = Clock::now();
         std::this_thread::sleep_for(100ms);
         const Changes changes = log.changes();
@@ -92,7 +92,7 @@ TEST_F(ToneGeneratorTest, ANewFrequencyCutsTheOldHalfPeriodShort) {
         }
     ASSERT_NE(first, Clock::time_point{});
     EXPECT_LT(first - asked, 50ms);
-    EXPECT_GT(countSince(changes, asked), 300u);
+    EXPECT_GT(countSince(changes, asked), 100u);  // 2000 Hz, not 1 Hz
 }
 
 TEST_F(ToneGeneratorTest, FrequenciesAboveTheHighestAreClamped) {
