@@ -1,6 +1,6 @@
 // Measures the tone generator on the simulated pin against the simple
 // relative-sleep approach: pitch, edge timing, CPU and reaction time.
-//   tone_bench [--seconds S] [--csv FILE]
+//   tone_bench [--seconds S] [--csv FILE] [--hz F]   (--hz: that frequency alone)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/utsname.h>
 #include <thread>
@@ -149,9 +150,11 @@ void verdict(const char* target, bool met, const std::string& figure) {
 int main(int argc, char** argv) {
     double seconds = 2.0;
     std::string csvPath = "tone_bench.csv";
+    std::vector<int> frequencies(std::begin(kFrequencies), std::end(kFrequencies));
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
         else if (std::strcmp(argv[i], "--csv") == 0) csvPath = argv[i + 1];
+        else if (std::strcmp(argv[i], "--hz") == 0) frequencies = {std::atoi(argv[i + 1])};
     }
 
     std::printf("tone benchmark: %.1f s a tone, on %s\n", seconds, machine().c_str());
@@ -171,7 +174,7 @@ int main(int argc, char** argv) {
 
     std::vector<Result> results;
     double worstCents = 0, worstHeard = 0, worstJitter = 0, cpuAt525 = 0, worstLatency = 0;
-    for (int hz : kFrequencies) {
+    for (int hz : frequencies) {
         const Result ours = measure<gpio::ToneGenerator>("ours", hz, seconds, false);
         const Result reference = measure<ReferenceTone>("reference", hz, seconds, true);
         printRow(ours, nullptr);
