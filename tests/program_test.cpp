@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "chip_backend.hpp"
 #include "support/child.hpp"
 #include "support/pitch.hpp"
 #include "support/vcd.hpp"
@@ -26,11 +27,7 @@ RunOptions program(std::chrono::milliseconds limit) {
     return options;
 }
 
-bool machineHasGpioChips() {
-    for (int n = 0; n < 16; ++n)
-        if (access(("/dev/gpiochip" + std::to_string(n)).c_str(), F_OK) == 0) return true;
-    return false;
-}
+bool machineHasGpioChips() { return !gpio::findGpioChips().empty(); }
 
 }  // namespace
 

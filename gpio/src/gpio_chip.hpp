@@ -16,7 +16,6 @@ public:
     explicit GpioChip(std::string path);
 
     const std::string& path() const { return path_; }
-    unsigned lines() const { return lines_; }
 
     // The offset of the line the kernel names so (e.g. "GPIO22").
     std::optional<unsigned> findLine(const std::string& name) const;
