@@ -2,6 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "chip_backend.hpp"
@@ -11,14 +17,11 @@
 
 using namespace std::chrono_literals;
 using testing_support::RunOptions;
+using testing_support::scratchPath;
 
 namespace {
 
 const int kScale[] = {262, 294, 330, 349, 392, 440, 494, 525};
-
-std::string tempPath(const std::string& name) {
-    return testing::TempDir() + "scale_" + std::to_string(getpid()) + "_" + name;
-}
 
 RunOptions program(std::chrono::milliseconds limit) {
     RunOptions options;
@@ -32,7 +35,7 @@ bool machineHasGpioChips() { return !gpio::findGpioChips().empty(); }
 }  // namespace
 
 TEST(Program, PlaysTheScaleOnTheSimulatedPinAndTracesIt) {
-    const std::string trace = tempPath("scale.vcd");
+    const std::string trace = scratchPath("scale.vcd");
     RunOptions options = program(4500ms);
     options.argv.insert(options.argv.end(), {"ignored", "--arguments"});
     options.env = {"GPIO_BACKEND=sim", "GPIO_TRACE=" + trace};
@@ -89,16 +92,44 @@ TEST(Program, WithoutGpioChipsPlaysOnTheSimulatedPinByDefault) {
 }
 
 TEST(Program, EndsWithOneLineWhenSetUpCannotSucceed) {
-    std::vector<std::vector<std::string>> cases = {
-        {"GPIO_CHIP=/dev/null"},
-        {"GPIO_BACKEND=chip", "GPIO_CHIP=/dev/null"},
-        {"GPIO_CHIP=/nonexistent/gpiochip0"},
-        {"GPIO_BACKEND=bogus"},
-        {"GPIO_BACKEND=sim", "GPIO_TRACE=/nonexistent/dir/trace.vcd"},
-        {"GPIO_BACKEND=sim", "GPIO_TRACE=" + tempPath("trace.txt")},
+    // Files a failed set-up must leave as they were: one of them still
+    // locked by its trace's writer, here this test.
+    const std::string kept = scratchPath("kept.vcd");
+    const std::string locked = scratchPath("locked.vcd");
+    for (const std::string& path : {kept, locked}) std::ofstream(path) << "theirs\n";
+    const int lock = open(locked.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    const std::string fifo = scratchPath("fifo.vcd");
+    const std::string readFifo = scratchPath("fifo.wav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(readFifo.c_str(), 0600), 0);
+    const int reader = open(readFifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const std::string socketPath = scratchPath("socket");
+    const int socketFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    struct Case {
+        std::vector<std::string> env;
+        std::string says;
     };
-    if (!machineHasGpioChips()) cases.push_back({"GPIO_BACKEND=chip"});
-    for (const auto& env : cases) {
+    std::vector<Case> cases = {
+        {{"GPIO_CHIP=/dev/null"}, "not a GPIO chip"},
+        {{"GPIO_BACKEND=chip", "GPIO_CHIP=/dev/null"}, "not a GPIO chip"},
+        {{"GPIO_CHIP=" + socketPath}, "not a GPIO chip"},
+        {{"GPIO_CHIP=/nonexistent/gpiochip0"}, ""},
+        {{"GPIO_BACKEND=bogus"}, ""},
+        {{"GPIO_TRACE=" + kept, "GPIO_BACKEND=bogus"}, "unknown backend"},
+        {{"GPIO_BACKEND=sim", "GPIO_TRACE=/nonexistent/dir/trace.vcd"}, ""},
+        {{"GPIO_BACKEND=sim", "GPIO_TRACE=" + scratchPath("trace.txt")}, ""},
+        {{"GPIO_BACKEND=sim", "GPIO_TRACE=" + locked}, "in use by another process"},
+        {{"GPIO_BACKEND=sim", "GPIO_TRACE=" + fifo}, "nothing reads this FIFO"},
+        {{"GPIO_BACKEND=sim", "GPIO_TRACE=" + readFifo}, "must be a regular file"},
+    };
+    if (!machineHasGpioChips()) cases.push_back({{"GPIO_BACKEND=chip"}, ""});
+    for (const auto& [env, says] : cases) {
         RunOptions options = program(5000ms);
         options.unset = {"GPIO_BACKEND", "GPIO_CHIP", "GPIO_TRACE"};
         options.env = env;
@@ -107,9 +138,16 @@ TEST(Program, EndsWithOneLineWhenSetUpCannotSucceed) {
         EXPECT_EQ(result.out, "") << env.back();
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_EQ(result.err.rfind("gpio: ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find(says), std::string::npos) << result.err;
         const std::string named = env.back().substr(env.back().find('=') + 1);
         if (named.find('/') != std::string::npos) {
             EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
         }
     }
+    for (const std::string& path : {kept, locked}) {
+        std::ifstream in(path);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "theirs\n") << path;
+    }
+    for (int fd : {lock, reader, socketFd}) close(fd);
+    for (const std::string& path : {kept, locked, fifo, readFifo, socketPath}) std::remove(path.c_str());
 }

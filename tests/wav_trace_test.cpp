@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <unistd.h>
 
 #include "support/child.hpp"
+#include "wav_trace.hpp"
 #include "support/pitch.hpp"
 #include "support/wav.hpp"
 
 using namespace std::chrono_literals;
 
 TEST(WavTrace, KilledMidNoteLeavesAPlayableFileInTune) {
-    const std::string path = testing::TempDir() + "scale_" + std::to_string(getpid()) + ".wav";
+    const std::string path = testing_support::scratchPath("killed.wav");
     testing_support::RunOptions options;
     options.argv = testing_support::programCommand(SCALE_PROGRAM);
     options.env = {"GPIO_BACKEND=sim", "GPIO_TRACE=" + path};
@@ -32,4 +32,9 @@ TEST(WavTrace, KilledMidNoteLeavesAPlayableFileInTune) {
         EXPECT_NEAR(testing_support::pitchHz(crossings), scale[note], scale[note] * 0.005)
             << "note " << note;
     }
+}
+
+TEST(WavTrace, SampleArithmeticHoldsForTenYears) {
+    constexpr std::int64_t kTenYears = 10LL * 365 * 24 * 3600;
+    EXPECT_EQ(gpio::WavTrace::sampleAt(std::chrono::seconds(kTenYears) + 1ms), kTenYears * 48000 + 48);
 }

@@ -1,27 +1,48 @@
 #include "layer.hpp"
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <system_error>
 
 #include "error.hpp"
+#include "open_trace.hpp"
 #include "pin_map.hpp"
 #include "traced_pin.hpp"
 
 namespace gpio {
+namespace {
+
+// Long enough for any disk; a FIFO whose reader has stalled does not hold
+// the process's exit for ever.
+constexpr std::chrono::seconds kTraceDrainLimit{3};
+
+}  // namespace
 
 Layer& Layer::instance() {
-    static Layer layer;
-    return layer;
+    // A union does not destroy its member: the layer outlives every caller.
+    union Forever {
+        Forever() : layer() {}
+        ~Forever() {}
+        Layer layer;
+    };
+    static Forever forever;
+    return forever.layer;
 }
 
 void Layer::setup() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (backend_) return;
-    std::shared_ptr<Trace> trace;
-    if (const char* path = std::getenv("GPIO_TRACE"); path && *path) trace = openTrace(path);
-    backend_ = chooseBackend();
-    trace_ = std::move(trace);
+    if (backend_ || shutDown_) return;
+    const char* traceVariable = std::getenv("GPIO_TRACE");
+    const std::string tracePath = traceVariable ? traceVariable : "";
+    // The trace file is checked first and touched last, so that a set-up
+    // that fails leaves an existing file as it was.
+    const TraceFormat format = tracePath.empty() ? TraceFormat::Vcd : traceFormat(tracePath);
+    ChosenBackend chosen = chooseBackend(tracePath);
+    if (!tracePath.empty()) trace_ = openTrace(tracePath, format);
+    backend_ = std::move(chosen.backend);
+    if (!chosen.notice.empty()) report(chosen.notice);
+    std::atexit([] { instance().shutdown(); });
 }
 
 void Layer::createTone(int pin) {
@@ -31,6 +52,7 @@ void Layer::createTone(int pin) {
         throw Error(subject, "no such pin", 0,
                     "use 0-16 or 21-31, the wiringPi numbers of the 40-pin header");
     }
+    if (shutDown_) throw Error(subject, "the GPIO layer has shut down", 0, "the process is exiting");
     if (!backend_) throw Error(subject, "GPIO is not set up", 0, "call wiringPiSetup first");
     if (tones_.count(pin) != 0) return;
 
@@ -46,8 +68,24 @@ void Layer::createTone(int pin) {
 
 void Layer::writeTone(int pin, int hz) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (shutDown_) return;
     const auto tone = tones_.find(pin);
     if (tone != tones_.end()) tone->second->setFrequency(hz);
+}
+
+void Layer::shutdown() {
+    std::map<int, std::unique_ptr<ToneGenerator>> tones;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (shutDown_) return;
+        shutDown_ = true;
+        tones.swap(tones_);
+    }
+    tones.clear();  // each pin driven low, its thread joined
+    if (trace_ && !trace_->drain(kTraceDrainLimit)) {
+        report(Error(trace_->path(), "the trace's last edges could not be written before exit", 0,
+                     "keep the trace's reader reading"));
+    }
 }
 
 }  // namespace gpio

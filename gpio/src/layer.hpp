@@ -6,29 +6,35 @@
 
 #include "backend.hpp"
 #include "tone_generator.hpp"
-#include "trace.hpp"
+#include "trace_writer.hpp"
 
 namespace gpio {
 
 // Everything the public calls share: the backend, the trace and the tones.
-// The calls are plain functions, so this one object lives for the process.
+// The calls are plain functions, so this one object lives for the process:
+// it is never destroyed, so that calls made while the process exits (from
+// atexit handlers, or threads still running) find it whole.
 class Layer {
 public:
     static Layer& instance();
 
     // Throws Error when set-up cannot succeed; a second call does nothing.
     void setup();
-    // Throws Error for a bad pin, no set-up, or no thread.
+    // Throws Error for a bad pin, no set-up, no thread, or after shutdown.
     void createTone(int pin);
+    // Ignored for a pin without a tone, and after shutdown.
     void writeTone(int pin, int hz);
+    // Stops every tone with its pin low and completes the trace; runs at exit.
+    void shutdown();
 
 private:
     Layer() = default;
 
     std::mutex mutex_;
+    bool shutDown_ = false;
     std::unique_ptr<Backend> backend_;
-    std::shared_ptr<Trace> trace_;
-    std::map<int, std::unique_ptr<ToneGenerator>> tones_;  // last: stopped first
+    std::shared_ptr<TraceWriter> trace_;
+    std::map<int, std::unique_ptr<ToneGenerator>> tones_;
 };
 
 }  // namespace gpio

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 
 #include "error.hpp"
 #include "layer.hpp"
@@ -14,6 +15,9 @@ extern "C" int wiringPiSetup(void) {
     } catch (const gpio::Error& e) {
         // A program that cannot reach its pins must not play on in silence.
         gpio::report(e);
+        std::exit(EXIT_FAILURE);
+    } catch (const std::exception& e) {
+        gpio::report(gpio::Error("GPIO set-up", "failed", 0, e.what()));
         std::exit(EXIT_FAILURE);
     }
     return 0;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
@@ -107,6 +108,10 @@ RunResult run(const RunOptions& options) {
     close(outFd);
     close(errPipe[0]);
     return result;
+}
+
+std::string scratchPath(const std::string& name) {
+    return ::testing::TempDir() + "scale_" + std::to_string(getpid()) + "_" + name;
 }
 
 std::vector<std::string> programCommand(const std::string& path) {

@@ -30,6 +30,10 @@ struct RunOptions {
 // Runs a program until it ends or the limit passes, then kills it with SIGKILL.
 RunResult run(const RunOptions& options);
 
+// A path for a scratch file of this test process, in the test's temporary
+// directory.
+std::string scratchPath(const std::string& name);
+
 // The command that runs a program built by this project: under the
 // cross-compiling emulator where there is one.
 std::vector<std::string> programCommand(const std::string& path);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "pin.hpp"
 
@@ -15,8 +16,14 @@ public:
     virtual std::unique_ptr<Pin> openOutput(int pin) = 0;
 };
 
-// The backend the environment asks for (GPIO_BACKEND, GPIO_CHIP), opened.
-// Throws Error when it cannot be set up.
-std::unique_ptr<Backend> chooseBackend();
+struct ChosenBackend {
+    std::unique_ptr<Backend> backend;
+    std::string notice;  // to say once set-up has succeeded, or empty
+};
+
+// The backend the environment asks for (GPIO_BACKEND, GPIO_CHIP), opened;
+// tracePath is GPIO_TRACE, empty when unset. Throws Error when it cannot be
+// set up.
+ChosenBackend chooseBackend(const std::string& tracePath);
 
 }  // namespace gpio

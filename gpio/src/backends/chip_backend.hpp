@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,8 @@ namespace gpio {
 
 // Real pins through the kernel's GPIO chips. A pin's line is found by its
 // Broadcom name, GPIO<n>, on any chip, as Raspberry Pi kernels name the
-// header's lines on every model. A single chip named by GPIO_CHIP that has no
-// such names is taken to number its lines by Broadcom GPIO.
+// header's lines on every model. A single chip named by GPIO_CHIP whose lines
+// have no names at all is taken to number its lines by Broadcom GPIO.
 class ChipBackend : public Backend {
 public:
     // Opens every chip on the list. Throws Error when one fails.
@@ -25,6 +26,6 @@ private:
 };
 
 // /dev/gpiochip0, /dev/gpiochip1, ... as they exist, in number order.
-std::vector<std::string> findGpioChips();
+std::vector<std::string> findGpioChips(const std::filesystem::path& dir = "/dev");
 
 }  // namespace gpio

@@ -9,56 +9,57 @@
 namespace gpio {
 namespace {
 
-enum class BackendChoice { Automatic, Chip, Sim };
+enum class Asked { Automatic, Chip, Sim };
 
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
 }
 
-BackendChoice backendChoice() {
+Asked backendChoice() {
     const std::string name = environment("GPIO_BACKEND");
-    if (name.empty()) return BackendChoice::Automatic;
-    if (name == "chip") return BackendChoice::Chip;
-    if (name == "sim") return BackendChoice::Sim;
+    if (name.empty()) return Asked::Automatic;
+    if (name == "chip") return Asked::Chip;
+    if (name == "sim") return Asked::Sim;
     throw Error("GPIO_BACKEND=" + name, "unknown backend", 0, "use chip or sim, or unset it");
 }
 
-std::unique_ptr<Backend> simulated(const std::string& why) {
-    report("pins are simulated, nothing is driven (" + why +
-           "); set GPIO_TRACE=FILE.vcd or FILE.wav to record them");
-    return std::make_unique<SimBackend>();
+ChosenBackend simulated(const std::string& why, const std::string& tracePath) {
+    const std::string record = tracePath.empty()
+                                   ? "set GPIO_TRACE=FILE.vcd or FILE.wav to record them"
+                                   : "recording them in " + tracePath;
+    return {std::make_unique<SimBackend>(), "pins are simulated, nothing is driven (" + why + "); " + record};
 }
 
-std::unique_ptr<Backend> chips(const std::string& chosen) {
-    if (!chosen.empty()) return std::make_unique<ChipBackend>(std::vector<std::string>{chosen}, true);
+ChosenBackend chips(const std::string& chosen) {
+    if (!chosen.empty()) return {std::make_unique<ChipBackend>(std::vector<std::string>{chosen}, true), ""};
     const std::vector<std::string> found = findGpioChips();
     if (found.empty()) {
         throw Error("/dev/gpiochip*", "no GPIO chip found", 0,
                     "load the board's GPIO driver, or set GPIO_BACKEND=sim to simulate the pins");
     }
-    return std::make_unique<ChipBackend>(found, false);
+    return {std::make_unique<ChipBackend>(found, false), ""};
 }
 
 }  // namespace
 
-std::unique_ptr<Backend> chooseBackend() {
+ChosenBackend chooseBackend(const std::string& tracePath) {
     const std::string chosenChip = environment("GPIO_CHIP");
     switch (backendChoice()) {
-    case BackendChoice::Chip:
+    case Asked::Chip:
         return chips(chosenChip);
-    case BackendChoice::Sim:
+    case Asked::Sim:
         if (!chosenChip.empty()) {
             throw Error("GPIO_CHIP=" + chosenChip, "a chip is named but GPIO_BACKEND=sim", 0,
                         "unset one of them");
         }
-        return simulated("GPIO_BACKEND=sim");
-    case BackendChoice::Automatic:
+        return simulated("GPIO_BACKEND=sim", tracePath);
+    case Asked::Automatic:
         break;
     }
     // Nothing asked for: real pins wherever the kernel offers any.
     if (!chosenChip.empty() || !findGpioChips().empty()) return chips(chosenChip);
-    return simulated("no /dev/gpiochip* on this machine");
+    return simulated("no /dev/gpiochip* on this machine", tracePath);
 }
 
 }  // namespace gpio

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/gpio.h>
 #include <sys/ioctl.h>
 
@@ -16,6 +17,14 @@ std::string accessRemedy(int err) {
     if (err == EACCES || err == EPERM) return "run as root or join the gpio group";
     if (err == ENOENT || err == EISDIR) return "check GPIO_CHIP, or unset it to search every /dev/gpiochip*";
     return "check that the GPIO driver is loaded";
+}
+
+constexpr const char* kNotAChipRemedy = "set GPIO_CHIP to a /dev/gpiochipN, or unset it to search them all";
+
+// ENXIO and ENODEV on opening mean a device without its driver: for a GPIO
+// chip the driver is missing, for anything else the path is wrong.
+bool namedLikeAChip(const std::string& path) {
+    return std::filesystem::path(path).filename().string().rfind("gpiochip", 0) == 0;
 }
 
 std::optional<gpio_v2_line_info> lineInfo(int fd, unsigned offset) {
@@ -31,12 +40,13 @@ GpioChip::GpioChip(std::string path)
     : path_(std::move(path)), fd_(::open(path_.c_str(), O_RDWR | O_CLOEXEC)) {
     if (!fd_) {
         const int err = errno;
+        if ((err == ENXIO || err == ENODEV) && !namedLikeAChip(path_))
+            throw Error(path_, "not a GPIO chip", err, kNotAChipRemedy);
         throw Error(path_, "cannot open the GPIO chip", err, accessRemedy(err));
     }
     gpiochip_info chip{};
     if (ioctl(fd_.get(), GPIO_GET_CHIPINFO_IOCTL, &chip) != 0) {
-        throw Error(path_, "not a GPIO chip", errno,
-                    "set GPIO_CHIP to a /dev/gpiochipN, or unset it to search them all");
+        throw Error(path_, "not a GPIO chip", errno, kNotAChipRemedy);
     }
     lines_ = chip.lines;
     if (lines_ > 0 && !lineInfo(fd_.get(), 0)) {
@@ -55,6 +65,14 @@ std::optional<unsigned> GpioChip::findLine(const std::string& name) const {
         if (info && name == info->name) return offset;
     }
     return std::nullopt;
+}
+
+bool GpioChip::namesLines() const {
+    for (unsigned offset = 0; offset < lines_; ++offset) {
+        const auto info = lineInfo(fd_.get(), offset);
+        if (info && info->name[0] != '\0') return true;
+    }
+    return false;
 }
 
 LineRequest GpioChip::requestOutput(unsigned offset, const std::string& lineName,

@@ -19,6 +19,8 @@ public:
 
     // The offset of the line the kernel names so (e.g. "GPIO22").
     std::optional<unsigned> findLine(const std::string& name) const;
+    // Whether the kernel names any of its lines.
+    bool namesLines() const;
 
     // The line as an output, driven low, held for `consumer`. Throws Error,
     // naming the holder when the line is busy.

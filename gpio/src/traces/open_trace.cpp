@@ -1,8 +1,6 @@
-#include <memory>
-#include <string>
+#include "open_trace.hpp"
 
 #include "error.hpp"
-#include "trace.hpp"
 #include "vcd_trace.hpp"
 #include "wav_trace.hpp"
 
@@ -15,11 +13,24 @@ bool endsWith(const std::string& text, const std::string& tail) {
 
 }  // namespace
 
-std::shared_ptr<Trace> openTrace(const std::string& path) {
-    if (endsWith(path, ".vcd")) return std::make_shared<VcdTrace>(path);
-    if (endsWith(path, ".wav")) return std::make_shared<WavTrace>(path);
+TraceFormat traceFormat(const std::string& path) {
+    if (endsWith(path, ".vcd")) return TraceFormat::Vcd;
+    if (endsWith(path, ".wav")) return TraceFormat::Wav;
     throw Error("GPIO_TRACE=" + path, "unknown trace format", 0,
                 "name a file ending in .vcd (signal) or .wav (sound)");
+}
+
+std::shared_ptr<TraceWriter> openTrace(const std::string& path, TraceFormat format) {
+    std::unique_ptr<Trace> encoder;
+    switch (format) {
+    case TraceFormat::Vcd:
+        encoder = std::make_unique<VcdTrace>(path);
+        break;
+    case TraceFormat::Wav:
+        encoder = std::make_unique<WavTrace>(path);
+        break;
+    }
+    return std::make_shared<TraceWriter>(path, std::move(encoder));
 }
 
 }  // namespace gpio

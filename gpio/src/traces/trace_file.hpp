@@ -13,8 +13,16 @@ namespace gpio {
 // reported once and ends the recording; the tone plays on.
 class TraceFile {
 public:
-    // Creates or truncates the file. Throws Error when it cannot.
-    explicit TraceFile(std::string path);
+    enum class Access {
+        Append,     // bytes only ever added: a file, a FIFO, a pipe
+        Overwrite,  // also rewrites earlier bytes: a regular file only
+    };
+
+    // Creates or opens the file, takes an advisory lock on it so that no
+    // other process writes into the same trace, and only then empties it.
+    // A FIFO must already have its reader. Throws Error when any of that
+    // cannot be done; the file is then left as it was.
+    TraceFile(std::string path, Access access);
 
     void append(std::string_view bytes);
     void overwrite(std::size_t offset, std::string_view bytes);
@@ -27,6 +35,7 @@ private:
 
     std::string path_;
     UniqueFd fd_;
+    bool regular_ = true;  // else a pipe's reader can go away
 };
 
 }  // namespace gpio

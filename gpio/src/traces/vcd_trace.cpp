@@ -33,17 +33,16 @@ std::string header() {
 
 }  // namespace
 
-VcdTrace::VcdTrace(const std::string& path) : file_(path), origin_(Clock::now()) {
+VcdTrace::VcdTrace(const std::string& path)
+    : file_(path, TraceFile::Access::Append), origin_(Clock::now()) {
     file_.append(header());
 }
 
 void VcdTrace::edge(int pin, Level level, Clock::time_point when) {
     if (!broadcomGpio(pin)) return;
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(when - origin_).count();
-
-    std::lock_guard<std::mutex> lock(mutex_);
     std::string record;
-    // Time never runs back in a VCD, even if two threads' stamps cross.
+    // Time never runs back in a VCD, even if two tone threads' stamps cross.
     if (us > lastUs_) {
         lastUs_ = us;
         record = '#' + std::to_string(us) + '\n';

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <mutex>
 #include <string>
 
 #include "trace.hpp"
@@ -11,6 +10,7 @@ namespace gpio {
 // Value Change Dump (IEEE 1364), 1 us timescale, one wire per header pin,
 // time 0 at the trace's creation. Each edge is written whole with one
 // write, so the file is valid up to the last edge whenever the process dies.
+// Fed from one thread (TraceWriter).
 class VcdTrace : public Trace {
 public:
     // Throws Error when the file cannot be made.
@@ -19,7 +19,6 @@ public:
     void edge(int pin, Level level, Clock::time_point when) override;
 
 private:
-    std::mutex mutex_;
     TraceFile file_;
     Clock::time_point origin_;
     long long lastUs_ = 0;

@@ -8,7 +8,6 @@
 namespace gpio {
 namespace {
 
-constexpr std::size_t kHeaderBytes = 44;
 constexpr double kStep = 16384.0;      // one high pin; about -12 dBFS after the blocker
 constexpr double kBlockerPole = 0.9995;  // ~40 ms time constant, ~4 Hz corner
 // RIFF sizes are 32-bit; stop well before they would wrap (about 12 hours).
@@ -37,24 +36,28 @@ std::string header(std::uint32_t dataBytes) {
 
 }  // namespace
 
-WavTrace::WavTrace(const std::string& path) : file_(path), origin_(Clock::now()) {
+WavTrace::WavTrace(const std::string& path)
+    : file_(path, TraceFile::Access::Overwrite), origin_(Clock::now()) {
     file_.append(header(0));
 }
 
 void WavTrace::edge(int pin, Level level, Clock::time_point when) {
     if (pin < 0 || pin >= static_cast<int>(high_.size())) return;
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(when - origin_).count();
-    const std::int64_t sample = (ns * kSampleRate + 500'000'000) / 1'000'000'000;
-
-    std::lock_guard<std::mutex> lock(mutex_);
     if (!file_.open()) return;
-    render(sample);
+    render(sampleAt(when - origin_));
     const bool high = level == Level::High;
     if (high_[static_cast<std::size_t>(pin)] != high) {
         high_[static_cast<std::size_t>(pin)] = high;
         highCount_ += high ? 1 : -1;
     }
     updateHeader();
+}
+
+std::int64_t WavTrace::sampleAt(std::chrono::nanoseconds sinceStart) {
+    // Whole seconds apart: nanoseconds times the rate would pass 2^63 after 53 hours.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceStart);
+    const std::int64_t rest = (sinceStart - seconds).count();
+    return seconds.count() * kSampleRate + (rest * kSampleRate + 500'000'000) / 1'000'000'000;
 }
 
 // Writes the samples before `untilSample` at the levels held until now.

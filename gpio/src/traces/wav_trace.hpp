@@ -1,8 +1,8 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "trace.hpp"
@@ -14,7 +14,8 @@ namespace gpio {
 // The levels pass through a first-order DC blocker, as a speaker's coupling
 // capacitor would, so a tone is a square wave of moderate amplitude and a
 // pin held at one level fades to silence. The header's sizes are rewritten
-// after every edge, so the file plays whenever the process dies.
+// after every edge, so the file plays whenever the process dies. Fed from one
+// thread (TraceWriter).
 class WavTrace : public Trace {
 public:
     static constexpr int kSampleRate = 48000;
@@ -24,11 +25,14 @@ public:
 
     void edge(int pin, Level level, Clock::time_point when) override;
 
+    // The sample an edge this long after the start falls on, rounded; exact
+    // at any length of run.
+    static std::int64_t sampleAt(std::chrono::nanoseconds sinceStart);
+
 private:
     void render(std::int64_t untilSample);
     void updateHeader();
 
-    std::mutex mutex_;
     TraceFile file_;
     Clock::time_point origin_;
     std::array<bool, 32> high_{};
