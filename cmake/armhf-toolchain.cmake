@@ -22,3 +22,5 @@ if(QEMU_ARM)
 endif()
 
 set(CMAKE_CXX_FLAGS_INIT "-Wno-psabi")  # GCC 7 ABI notes, moot when all is built alike
+
+set(SCALE_PI_BOARD raspi2b CACHE STRING "The emulated Raspberry Pi this build is tested on")
