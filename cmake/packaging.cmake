@@ -17,6 +17,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 # Built on Debian 12, as Raspberry Pi OS 12 is.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1")
+# Raspberry Pi OS's own GPIO library: the same library and header names.
+set(CPACK_DEBIAN_PACKAGE_CONFLICTS wiringpi)
 # The target's architecture, not the build machine's.
 if(CMAKE_CROSSCOMPILING)
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL aarch64)
