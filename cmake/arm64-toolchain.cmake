@@ -5,6 +5,7 @@
 # qemu-aarch64 is installed (package qemu-user), tests run under it.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
+set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)  # multiarch install paths, as Debian has them
 
 set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
 set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
