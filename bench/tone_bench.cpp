@@ -1,6 +1,8 @@
 // Measures the tone generator on the simulated pin against the simple
 // relative-sleep approach: pitch, edge timing, CPU and reaction time.
-//   tone_bench [--seconds S] [--csv FILE] [--hz F]   (--hz: that frequency alone)
+// Where the machine has a kernel PWM, the tone through it beside the thread.
+//   tone_bench [--seconds S] [--csv FILE] [--hz F] [--pwm CHIP]
+//   (--hz: that frequency alone; --pwm: a /sys/class/pwm/pwmchipN, else the first)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +18,7 @@
 
 #include "edge_recorder.hpp"
 #include "edge_stats.hpp"
+#include "pwm_rows.hpp"
 #include "realtime.hpp"
 #include "reference_tone.hpp"
 #include "sim_backend.hpp"
@@ -151,10 +154,12 @@ int main(int argc, char** argv) {
     double seconds = 2.0;
     std::string csvPath = "tone_bench.csv";
     std::vector<int> frequencies(std::begin(kFrequencies), std::end(kFrequencies));
+    std::string pwmChip;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
         else if (std::strcmp(argv[i], "--csv") == 0) csvPath = argv[i + 1];
         else if (std::strcmp(argv[i], "--hz") == 0) frequencies = {std::atoi(argv[i + 1])};
+        else if (std::strcmp(argv[i], "--pwm") == 0) pwmChip = argv[i + 1];
     }
 
     std::printf("tone benchmark: %.1f s a tone, on %s\n", seconds, machine().c_str());
@@ -202,6 +207,7 @@ int main(int argc, char** argv) {
             std::to_string(cpuAt525) + " %");
     verdict("new frequency on the pin within 1 ms", worstLatency <= 1000.0,
             "worst " + std::to_string(static_cast<int>(worstLatency)) + " us (all frequencies)");
+    printPwmRows(pwmChip, seconds);
     std::printf("\nCSV: %s\n", csvPath.c_str());
     return 0;
 }

@@ -3,12 +3,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
-#include <system_error>
 
 #include "error.hpp"
 #include "open_trace.hpp"
 #include "pin_map.hpp"
-#include "traced_pin.hpp"
+#include "open_tone.hpp"
 
 namespace gpio {
 namespace {
@@ -38,9 +37,11 @@ void Layer::setup() {
     // The trace file is checked first and touched last, so that a set-up
     // that fails leaves an existing file as it was.
     const TraceFormat format = tracePath.empty() ? TraceFormat::Vcd : traceFormat(tracePath);
+    const ToneTiming timing = toneTiming();
     ChosenBackend chosen = chooseBackend(tracePath);
     if (!tracePath.empty()) trace_ = openTrace(tracePath, format);
     backend_ = std::move(chosen.backend);
+    timing_ = timing;
     if (!chosen.notice.empty()) report(chosen.notice);
     std::atexit([] { instance().shutdown(); });
 }
@@ -56,14 +57,7 @@ void Layer::createTone(int pin) {
     if (!backend_) throw Error(subject, "GPIO is not set up", 0, "call wiringPiSetup first");
     if (tones_.count(pin) != 0) return;
 
-    std::unique_ptr<Pin> output = backend_->openOutput(pin);
-    if (trace_) output = std::make_unique<TracedPin>(std::move(output), pin, trace_);
-    try {
-        tones_.emplace(pin, std::make_unique<ToneGenerator>(std::move(output)));
-    } catch (const std::system_error& e) {
-        throw Error(subject, "cannot start the tone thread", e.code().value(),
-                    "free memory or raise the process's thread limit");
-    }
+    tones_.emplace(pin, openTone(*backend_, pin, trace_, timing_));
 }
 
 void Layer::writeTone(int pin, int hz) {
@@ -74,7 +68,7 @@ void Layer::writeTone(int pin, int hz) {
 }
 
 void Layer::shutdown() {
-    std::map<int, std::unique_ptr<ToneGenerator>> tones;
+    std::map<int, std::unique_ptr<Tone>> tones;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (shutDown_) return;

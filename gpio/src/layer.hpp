@@ -5,12 +5,14 @@
 #include <mutex>
 
 #include "backend.hpp"
-#include "tone_generator.hpp"
+#include "open_tone.hpp"
+#include "tone.hpp"
 #include "trace_writer.hpp"
 
 namespace gpio {
 
-// Everything the public calls share: the backend, the trace and the tones.
+// Everything the public calls share: the backend, the trace, the tones and
+// how they are timed.
 // The calls are plain functions, so this one object lives for the process:
 // it is never destroyed, so that calls made while the process exits (from
 // atexit handlers, or threads still running) find it whole.
@@ -34,7 +36,8 @@ private:
     bool shutDown_ = false;
     std::unique_ptr<Backend> backend_;
     std::shared_ptr<TraceWriter> trace_;
-    std::map<int, std::unique_ptr<ToneGenerator>> tones_;
+    ToneTiming timing_ = ToneTiming::Automatic;
+    std::map<int, std::unique_ptr<Tone>> tones_;
 };
 
 }  // namespace gpio

@@ -4,10 +4,12 @@
 # chip backend itself), and checks from the kernel's side and from outside
 # the guest that GPIO22 is held by the program as an output and toggles.
 #   boot_test.sh BOARD PROGRAM WORKDIR
-# BOARD is raspi0 (Pi Zero: ARMv6, armel), raspi2b (Pi 2: armhf) or raspi3b
-# (Pi 3: arm64); PROGRAM a static build for it. Needs that architecture in
-# dpkg (dpkg --add-architecture ARCH; apt-get update), qemu-system-arm, cpio
-# and socat.
+# BOARD is raspi0 (Pi Zero: ARMv6, armel), raspi2b (Pi 2: armhf), raspi3b
+# (Pi 3: arm64), or raspi2b-pwm: a Pi 2 whose GPIO22 is held by a kernel PWM
+# (pwm_gpio_kit.sh), where the tone must play through that PWM and stop when
+# the program is killed. PROGRAM is a static build for the board. Needs that
+# architecture in dpkg (dpkg --add-architecture ARCH; apt-get update),
+# qemu-system-arm, cpio and socat.
 set -eu
 board=$1
 program=$(realpath "$2")
@@ -18,35 +20,44 @@ here=$(dirname "$(realpath "$0")")
 # its memory (the boards accept only their own size), device tree, the
 # console UART for early messages, the address of GPLEV0, and what else the
 # kernel's command line must say.
+machine=${board%-pwm}
 case $board in
   raspi0)
     arch=armel kernel_meta=linux-image-rpi qemu=qemu-system-arm memory=512M
     dtb=bcm2835-rpi-zero.dtb uart=0x20201000 gplev0=0x20200034
     # QEMU does not model the power domains: without this the kernel panics.
     extra=initcall_blacklist=bcm2835_power_driver_init ;;
-  raspi2b)
+  raspi2b|raspi2b-pwm)
     arch=armhf kernel_meta=linux-image-armmp qemu=qemu-system-arm memory=1G
     dtb=bcm2836-rpi-2-b.dtb uart=0x3f201000 gplev0=0x3f200034 extra= ;;
   raspi3b)
     arch=arm64 kernel_meta=linux-image-arm64 qemu=qemu-system-aarch64 memory=1G
     dtb=bcm2837-rpi-3-b.dtb uart=0x3f201000 gplev0=0x3f200034 extra= ;;
-  *) echo "FAIL: unknown board '$board' (raspi0, raspi2b or raspi3b)"; exit 1 ;;
+  *) echo "FAIL: unknown board '$board' (raspi0, raspi2b, raspi3b or raspi2b-pwm)"; exit 1 ;;
 esac
 mkdir -p "$work"
 cd "$work"
 
-# The kernel package that the metapackage points at today.
-kernel_package=$(apt-cache depends "$kernel_meta:$arch" | sed -n 's/^ *Depends: \(linux-image-[^ ]*\)$/\1/p' | head -n 1)
-[ -n "$kernel_package" ] || { echo "FAIL: no $arch kernel package (is $arch added to dpkg?)"; exit 1; }
-if [ ! -d "kernel-$arch" ]; then
-  rm -f linux-image-*_"$arch".deb busybox-static_*_"$arch".deb
-  apt-get download "$kernel_package" "busybox-static:$arch" >download.log 2>&1 || { cat download.log; exit 1; }
-  dpkg-deb -x linux-image-*_"$arch".deb "kernel-$arch"
+# The kernel package that the metapackage points at today, and busybox.
+if [ ! -d "busybox-$arch" ]; then
+  apt-get download "busybox-static:$arch" >download.log 2>&1 || { cat download.log; exit 1; }
   dpkg-deb -x busybox-static_*_"$arch".deb "busybox-$arch"
 fi
-vmlinuz=$(ls kernel-$arch/boot/vmlinuz-*)
-dtb=$(find kernel-$arch/usr/lib -name "$dtb" | head -n 1)
-watchdog=$(find kernel-$arch/lib/modules -name 'bcm2835_wdt.ko*' | head -n 1)
+if [ "$board" = raspi2b-pwm ]; then
+  sh "$here/pwm_gpio_kit.sh" pwm-kit
+  vmlinuz=pwm-kit/vmlinuz dtb=pwm-kit/board.dtb watchdog=pwm-kit/bcm2835_wdt.ko.xz
+else
+  kernel_package=$(apt-cache depends "$kernel_meta:$arch" | sed -n 's/^ *Depends: \(linux-image-[^ ]*\)$/\1/p' | head -n 1)
+  [ -n "$kernel_package" ] || { echo "FAIL: no $arch kernel package (is $arch added to dpkg?)"; exit 1; }
+  if [ ! -d "kernel-$arch" ]; then
+    rm -f linux-image-*_"$arch".deb
+    apt-get download "$kernel_package" >download.log 2>&1 || { cat download.log; exit 1; }
+    dpkg-deb -x linux-image-*_"$arch".deb "kernel-$arch"
+  fi
+  vmlinuz=$(ls kernel-$arch/boot/vmlinuz-*)
+  dtb=$(find kernel-$arch/usr/lib -name "$dtb" | head -n 1)
+  watchdog=$(find kernel-$arch/lib/modules -name 'bcm2835_wdt.ko*' | head -n 1)
+fi
 
 rm -rf root && mkdir -p root/bin
 cp "busybox-$arch/bin/busybox" root/bin/busybox
@@ -54,11 +65,12 @@ cp "$here/init" root/init
 # Built into some kernels, a module in others; without it poweroff hangs.
 [ -z "$watchdog" ] || cp "$watchdog" root/bcm2835_wdt.ko
 cp "$program" root/scale
+[ "$board" != raspi2b-pwm ] || cp pwm-kit/pwm-gpio.ko root/pwm-gpio.ko
 chmod +x root/init root/scale
 (cd root && find . | cpio -o -H newc --quiet | gzip -1) >initrd.gz
 
 rm -f monitor.sock levels.log
-timeout 300 "$qemu" -M "$board" -m "$memory" -nographic -no-reboot \
+timeout 300 "$qemu" -M "$machine" -m "$memory" -nographic -no-reboot \
   -kernel "$vmlinuz" -dtb "$dtb" -initrd initrd.gz \
   -append "console=ttyAMA0 earlycon=pl011,$uart rdinit=/init panic=-1 $extra" \
   -monitor unix:monitor.sock,server=on,wait=off \
@@ -66,8 +78,9 @@ timeout 300 "$qemu" -M "$board" -m "$memory" -nographic -no-reboot \
 qemu_pid=$!
 
 # From outside the guest: QEMU's own model of the GPIO level register
-# (GPLEV0), read through its monitor while the program plays. A busy host
-# slows the emulated board, so sample until the guest says it is done.
+# (GPLEV0), read through its monitor while the program plays and after it
+# was killed. A busy host slows the emulated board, so sample until the
+# guest says it is done.
 waited=0
 until grep -q '@@ start' serial.log 2>/dev/null || [ $waited -ge 240 ] || ! kill -0 $qemu_pid 2>/dev/null; do
   sleep 1
@@ -76,8 +89,10 @@ done
 sleep 1
 hex=${gplev0#0x}
 while kill -0 $qemu_pid 2>/dev/null && ! grep -q '@@ done' serial.log; do
+  phase=playing
+  grep -q '@@ killed' serial.log && phase=killed
   echo "xp /1wx $gplev0" | socat -t 0.3 - UNIX-CONNECT:monitor.sock 2>/dev/null |
-    tr -d '\r' | grep -o "0*$hex: 0x[0-9a-f]*" >>levels.log || true
+    tr -d '\r' | grep -o "0*$hex: 0x[0-9a-f]*" | sed "s/^/$phase /" >>levels.log || true
   sleep 0.07
 done
 wait $qemu_pid || true
@@ -93,16 +108,34 @@ echo "GPLEV0 samples: $(wc -l <levels.log 2>/dev/null || echo 0)"
 check "the guest ran the program to the end" grep -q '^@@ done' console.log
 lines=$(grep -E '^  [0-7]$' console.log | head -n 4 | tr -d ' \n')
 check "it printed 0, 1, 2, 3 in order (got '$lines')" [ "$lines" = "0123" ]
-check "GPIO22 is held by scale as an output" grep -Eq '^@@ line .*GPIO22.*scale.* out ' console.log
-check "GPIO22 was seen high" grep -Eq '^@@ line .*scale.* out hi' console.log
-check "GPIO22 was seen low" grep -Eq '^@@ line .*scale.* out lo' console.log
+holder=scale
+[ "$board" != raspi2b-pwm ] || holder=pwm_gpio22
+check "GPIO22 is held by $holder as an output" grep -Eq "^@@ line .*GPIO22.*$holder.* out " console.log
+check "GPIO22 was seen high" grep -Eq "^@@ line .*$holder.* out hi" console.log
+check "GPIO22 was seen low" grep -Eq "^@@ line .*$holder.* out lo" console.log
 # Bit 22 of GPLEV0: 0x4 in the sixth hex digit from the right.
-check "GPLEV0 bit 22 was seen set" grep -Eq '0x[0-9a-f]*[4567cdef][0-9a-f]{5}$' levels.log
-check "GPLEV0 bit 22 was seen clear" grep -Eq '0x([0-9a-f]*[012389ab])?[0-9a-f]{5}$' levels.log
+set_bit=': 0x[0-9a-f]*[4567cdef][0-9a-f]{5}$'
+clear_bit=': 0x([0-9a-f]*[012389ab])?[0-9a-f]{5}$'
+check "GPLEV0 bit 22 was seen set" grep -Eq "^playing .*$set_bit" levels.log
+check "GPLEV0 bit 22 was seen clear" grep -Eq "^playing .*$clear_bit" levels.log
 if [ "$board" = raspi3b ]; then
   # The firmware's expander names its lines, but has no GPIO22: no stray line is driven.
   check "a named chip without GPIO22 is refused" \
     grep -q '^@@ chip1 gpio: pin 3: no line named GPIO22 on /dev/gpiochip1' console.log
+fi
+if [ "$board" = raspi2b-pwm ]; then
+  check "the program reported nothing" sh -c "! grep -q '^gpio: ' console.log"
+  # The scale's periods in ns, 262 to 525 Hz.
+  seen=$(grep -oE '^@@ pwm [0-9]+ 1$' console.log | cut -d' ' -f3 | sort -u |
+         grep -cxE '3816794|3401361|3030303|2865330|2551020|2272727|2024291|1904762' || true)
+  check "the PWM played at least three of the scale's periods (saw $seen)" [ "$seen" -ge 3 ]
+  switches=$(sed -n 's/^@@ switches \([0-9]*\)$/\1/p' console.log)
+  check "the program's threads switched at most 40 times in 2 s (${switches:-none})" \
+    [ "${switches:-999}" -le 40 ]
+  check "a second after SIGKILL the PWM is off" grep -Eq '^@@ killed pwm (off|gone)$' console.log
+  check "then GPIO22 stays low" sh -c "! grep -Eq '^@@ after .* out hi' console.log"
+  check "and GPLEV0 bit 22 stays clear" sh -c "! grep -Eq '^killed .*$set_bit' levels.log"
+  check "GPLEV0 was sampled after the kill" grep -q '^killed ' levels.log
 fi
 if [ $fail -ne 0 ]; then
   echo "--- console (last 60 lines)"

@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 
 #include "error.hpp"
+#include "line_busy.hpp"
 
 namespace gpio {
 namespace {
@@ -97,8 +98,7 @@ LineRequest GpioChip::requestOutput(unsigned offset, const std::string& lineName
         if (err == EBUSY) {
             const auto info = lineInfo(fd_.get(), offset);
             const std::string holder = info && info->consumer[0] ? info->consumer : "the kernel";
-            throw Error(subject, "line busy, held by \"" + holder + "\"", err,
-                        "stop that program or free the line, or use another pin");
+            throw LineBusy(subject, holder, err);
         }
         throw Error(subject, "cannot request the line as an output", err, accessRemedy(err));
     }

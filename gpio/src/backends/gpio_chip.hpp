@@ -23,7 +23,7 @@ public:
     bool namesLines() const;
 
     // The line as an output, driven low, held for `consumer`. Throws Error,
-    // naming the holder when the line is busy.
+    // LineBusy naming the holder when another has it.
     LineRequest requestOutput(unsigned offset, const std::string& lineName,
                               const std::string& consumer) const;
 

@@ -7,26 +7,26 @@
 #include <thread>
 
 #include "pin.hpp"
+#include "tone.hpp"
 
 namespace gpio {
 
 // A square wave with 50% duty on one pin, made by a thread of its own that
 // sleeps until each edge's deadline on the monotonic clock.
-class ToneGenerator {
+class ToneGenerator : public Tone {
 public:
     static constexpr int kMaxHz = 5000;
 
     // Drives the pin low and starts the thread, silent.
     // Throws std::system_error when no thread can be started.
     explicit ToneGenerator(std::unique_ptr<Pin> pin);
-    ~ToneGenerator();
+    ~ToneGenerator() override;
 
     ToneGenerator(const ToneGenerator&) = delete;
     ToneGenerator& operator=(const ToneGenerator&) = delete;
 
-    // Takes effect at once: the current half-period is cut short.
-    // 0 or below is silence, above kMaxHz is kMaxHz.
-    void setFrequency(int hz);
+    // The current half-period is cut short.
+    void setFrequency(int hz) override;
 
 private:
     void run();

@@ -1,0 +1,101 @@
+#include "pwm_channel.hpp"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "error.hpp"
+#include "tone_generator.hpp"
+#include "unique_fd.hpp"
+
+namespace gpio {
+namespace {
+
+const char* fileOf(PwmAttribute attribute) {
+    switch (attribute) {
+    case PwmAttribute::Period:
+        return "period";
+    case PwmAttribute::DutyCycle:
+        return "duty_cycle";
+    case PwmAttribute::Enable:
+        return "enable";
+    }
+    return "";
+}
+
+std::string accessRemedy(int err) {
+    if (err == EACCES || err == EPERM) return "run as root or join the gpio group";
+    return "check the PWM overlay in config.txt, or set GPIO_TONE=thread";
+}
+
+// One value, one write, as sysfs wants it (O_TRUNC, as a shell would).
+// Returns 0 or the errno.
+int writeValue(const std::filesystem::path& file, std::int64_t value) {
+    const UniqueFd fd(::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (!fd) return errno;
+    const std::string text = std::to_string(value) + "\n";
+    return ::write(fd.get(), text.data(), text.size()) < 0 ? errno : 0;
+}
+
+std::int64_t readValue(const std::filesystem::path& file) {
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    char text[32] = {};
+    if (!fd || ::read(fd.get(), text, sizeof text - 1) <= 0) return 0;
+    return std::strtoll(text, nullptr, 10);
+}
+
+}  // namespace
+
+PwmChannel::PwmChannel(std::filesystem::path chip) : chip_(std::move(chip)), dir_(chip_ / "pwm0") {
+    if (!std::filesystem::exists(dir_ / "enable")) {
+        const int err = writeValue(chip_ / "export", 0);
+        if (err != 0 && err != EBUSY)
+            throw Error((chip_ / "export").string(), "cannot export PWM channel 0", err, accessRemedy(err));
+        exported_ = err == 0;
+        // The kernel makes the channel's files, and udev their permissions,
+        // a moment after the export.
+        for (int tries = 0; tries < 200 && ::access((dir_ / "enable").c_str(), W_OK) != 0; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    state_ = {readValue(dir_ / "period"), readValue(dir_ / "duty_cycle"), readValue(dir_ / "enable") != 0};
+    try {
+        apply(toneSteps(state_, 0));
+        apply(squareWaveSteps(state_, periodNsOf(ToneGenerator::kMaxHz)));
+    } catch (...) {
+        if (exported_) writeValue(chip_ / "unexport", 0);
+        throw;
+    }
+}
+
+PwmChannel::~PwmChannel() {
+    try {
+        apply(toneSteps(state_, 0));
+    } catch (const Error& e) {
+        report(e);
+    }
+    if (exported_) writeValue(chip_ / "unexport", 0);
+}
+
+void PwmChannel::play(int hz) { apply(toneSteps(state_, hz)); }
+
+std::filesystem::path PwmChannel::unexportFile() const {
+    return exported_ ? chip_ / "unexport" : std::filesystem::path();
+}
+
+void PwmChannel::apply(const std::vector<PwmWrite>& writes) {
+    for (const PwmWrite& w : writes) {
+        const std::filesystem::path file = dir_ / fileOf(w.attribute);
+        const int err = writeValue(file, w.value);
+        if (err == EINVAL && w.attribute == PwmAttribute::Period) {
+            throw Error(file.string(), "the PWM refuses a period of " + std::to_string(w.value) + " ns", err,
+                        "it cannot time a tone this high; set GPIO_TONE=thread");
+        }
+        if (err != 0) throw Error(file.string(), "cannot set the PWM", err, accessRemedy(err));
+        state_ = applied(state_, {w});
+    }
+}
+
+}  // namespace gpio

@@ -1,0 +1,32 @@
+#include "pwm_tone.hpp"
+
+#include <algorithm>
+
+#include "error.hpp"
+#include "tone_generator.hpp"
+
+namespace gpio {
+
+PwmTone::PwmTone(const std::filesystem::path& chip)
+    : channel_(std::make_unique<PwmChannel>(chip)),
+      watcher_(std::make_unique<PwmWatcher>(channel_->dir(), channel_->unexportFile())) {}
+
+PwmTone::~PwmTone() {
+    // The channel first: the watcher, let go, would unexport it under us.
+    channel_.reset();
+    watcher_.reset();
+}
+
+void PwmTone::setFrequency(int hz) {
+    hz = std::clamp(hz, 0, ToneGenerator::kMaxHz);
+    if (hz == hz_) return;
+    try {
+        channel_->play(hz);
+        hz_ = hz;
+    } catch (const Error& e) {
+        if (!reported_) report(e);
+        reported_ = true;
+    }
+}
+
+}  // namespace gpio
