@@ -7,24 +7,13 @@
 #   cmake -S . -B build-armv6 -DCMAKE_TOOLCHAIN_FILE=cmake/armv6-toolchain.cmake
 # Where qemu-arm is installed (package qemu-user), tests run under it on the
 # Pi Zero's core, the ARM1176.
-set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR armv6)
-
-set(CMAKE_C_COMPILER arm-linux-gnueabi-gcc)
-set(CMAKE_CXX_COMPILER arm-linux-gnueabi-g++)
 set(CMAKE_C_FLAGS_INIT "-march=armv6+fp -mfpu=vfp -mfloat-abi=softfp -marm")
 set(CMAKE_CXX_FLAGS_INIT "-march=armv6+fp -mfpu=vfp -mfloat-abi=softfp -marm -Wno-psabi")
-
-set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabi)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
 set(SCALE_STATIC ON CACHE BOOL "Link the executables statically, to run on any system of the target")
 set(SCALE_PI_BOARD raspi0 CACHE STRING "The emulated Raspberry Pi this build is tested on")
 
-find_program(QEMU_ARM qemu-arm)
-if(QEMU_ARM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QEMU_ARM} -cpu arm1176 -L /usr/arm-linux-gnueabi)
-endif()
+set(SCALE_TRIPLET arm-linux-gnueabi)
+set(SCALE_QEMU qemu-arm)
+set(SCALE_QEMU_ARGS -cpu arm1176)
+include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)
