@@ -6,9 +6,9 @@
 
 #include "error.hpp"
 #include "layer.hpp"
-#include "tone_generator.hpp"
+#include "tone.hpp"
 
-static_assert(SOFT_TONE_MAX_FREQ == gpio::ToneGenerator::kMaxHz);
+static_assert(SOFT_TONE_MAX_FREQ == gpio::Tone::kMaxHz);
 
 extern "C" int softToneCreate(int pin) {
     try {

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "error.hpp"
-#include "tone_generator.hpp"
+#include "tone.hpp"
 #include "unique_fd.hpp"
 
 namespace gpio {
@@ -63,7 +63,7 @@ PwmChannel::PwmChannel(std::filesystem::path chip) : chip_(std::move(chip)), dir
     state_ = {readValue(dir_ / "period"), readValue(dir_ / "duty_cycle"), readValue(dir_ / "enable") != 0};
     try {
         apply(toneSteps(state_, 0));
-        apply(squareWaveSteps(state_, periodNsOf(ToneGenerator::kMaxHz)));
+        apply(squareWaveSteps(state_, periodNsOf(Tone::kMaxHz)));
     } catch (...) {
         if (exported_) writeValue(chip_ / "unexport", 0);
         throw;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "error.hpp"
-#include "tone_generator.hpp"
 
 namespace gpio {
 
@@ -18,7 +17,7 @@ PwmTone::~PwmTone() {
 }
 
 void PwmTone::setFrequency(int hz) {
-    hz = std::clamp(hz, 0, ToneGenerator::kMaxHz);
+    hz = std::clamp(hz, 0, Tone::kMaxHz);
     if (hz == hz_) return;
     try {
         channel_->play(hz);

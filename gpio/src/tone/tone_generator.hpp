@@ -15,8 +15,6 @@ namespace gpio {
 // sleeps until each edge's deadline on the monotonic clock.
 class ToneGenerator : public Tone {
 public:
-    static constexpr int kMaxHz = 5000;
-
     // Drives the pin low and starts the thread, silent.
     // Throws std::system_error when no thread can be started.
     explicit ToneGenerator(std::unique_ptr<Pin> pin);
