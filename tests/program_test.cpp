@@ -121,6 +121,7 @@ TEST(Program, EndsWithOneLineWhenSetUpCannotSucceed) {
         {{"GPIO_CHIP=" + socketPath}, "not a GPIO chip"},
         {{"GPIO_CHIP=/nonexistent/gpiochip0"}, ""},
         {{"GPIO_BACKEND=bogus"}, ""},
+        {{"GPIO_BACKEND=sim", "GPIO_TONE=bogus"}, "unknown tone timing"},
         {{"GPIO_TRACE=" + kept, "GPIO_BACKEND=bogus"}, "unknown backend"},
         {{"GPIO_BACKEND=sim", "GPIO_TRACE=/nonexistent/dir/trace.vcd"}, ""},
         {{"GPIO_BACKEND=sim", "GPIO_TRACE=" + scratchPath("trace.txt")}, ""},
@@ -131,7 +132,7 @@ TEST(Program, EndsWithOneLineWhenSetUpCannotSucceed) {
     if (!machineHasGpioChips()) cases.push_back({{"GPIO_BACKEND=chip"}, ""});
     for (const auto& [env, says] : cases) {
         RunOptions options = program(5000ms);
-        options.unset = {"GPIO_BACKEND", "GPIO_CHIP", "GPIO_TRACE"};
+        options.unset = {"GPIO_BACKEND", "GPIO_CHIP", "GPIO_TRACE", "GPIO_TONE"};
         options.env = env;
         const auto result = testing_support::run(options);
         EXPECT_EQ(result.exitStatus, 1) << env.back();

@@ -4,10 +4,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "environment.hpp"
 #include "error.hpp"
+#include "open_tone.hpp"
 #include "open_trace.hpp"
 #include "pin_map.hpp"
-#include "open_tone.hpp"
 
 namespace gpio {
 namespace {
@@ -32,8 +33,7 @@ Layer& Layer::instance() {
 void Layer::setup() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (backend_ || shutDown_) return;
-    const char* traceVariable = std::getenv("GPIO_TRACE");
-    const std::string tracePath = traceVariable ? traceVariable : "";
+    const std::string tracePath = environment("GPIO_TRACE");
     // The trace file is checked first and touched last, so that a set-up
     // that fails leaves an existing file as it was.
     const TraceFormat format = tracePath.empty() ? TraceFormat::Vcd : traceFormat(tracePath);

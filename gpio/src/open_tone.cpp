@@ -1,10 +1,10 @@
 #include "open_tone.hpp"
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <system_error>
 
+#include "environment.hpp"
 #include "error.hpp"
 #include "find_pwm_chip.hpp"
 #include "line_busy.hpp"
@@ -15,8 +15,7 @@
 namespace gpio {
 
 ToneTiming toneTiming() {
-    const char* value = std::getenv("GPIO_TONE");
-    const std::string name = value ? value : "";
+    const std::string name = environment("GPIO_TONE");
     if (name.empty() || name == "auto") return ToneTiming::Automatic;
     if (name == "thread") return ToneTiming::Thread;
     throw Error("GPIO_TONE=" + name, "unknown tone timing", 0, "use auto or thread, or unset it");

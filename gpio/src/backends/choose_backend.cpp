@@ -1,8 +1,8 @@
-#include <cstdlib>
 #include <string>
 
 #include "backend.hpp"
 #include "chip_backend.hpp"
+#include "environment.hpp"
 #include "error.hpp"
 #include "sim_backend.hpp"
 
@@ -10,11 +10,6 @@ namespace gpio {
 namespace {
 
 enum class Asked { Automatic, Chip, Sim };
-
-std::string environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
 
 Asked backendChoice() {
     const std::string name = environment("GPIO_BACKEND");
