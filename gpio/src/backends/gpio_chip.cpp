@@ -35,6 +35,16 @@ std::optional<gpio_v2_line_info> lineInfo(int fd, unsigned offset) {
     return info;
 }
 
+// The first of the chip's lines whose information matches.
+template <class Match>
+std::optional<unsigned> firstLine(int fd, unsigned lines, Match match) {
+    for (unsigned offset = 0; offset < lines; ++offset) {
+        const auto info = lineInfo(fd, offset);
+        if (info && match(*info)) return offset;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 GpioChip::GpioChip(std::string path)
@@ -61,19 +71,12 @@ GpioChip::GpioChip(std::string path)
 }
 
 std::optional<unsigned> GpioChip::findLine(const std::string& name) const {
-    for (unsigned offset = 0; offset < lines_; ++offset) {
-        const auto info = lineInfo(fd_.get(), offset);
-        if (info && name == info->name) return offset;
-    }
-    return std::nullopt;
+    return firstLine(fd_.get(), lines_, [&](const gpio_v2_line_info& info) { return name == info.name; });
 }
 
 bool GpioChip::namesLines() const {
-    for (unsigned offset = 0; offset < lines_; ++offset) {
-        const auto info = lineInfo(fd_.get(), offset);
-        if (info && info->name[0] != '\0') return true;
-    }
-    return false;
+    return firstLine(fd_.get(), lines_, [](const gpio_v2_line_info& info) { return info.name[0] != '\0'; })
+        .has_value();
 }
 
 LineRequest GpioChip::requestOutput(unsigned offset, const std::string& lineName,

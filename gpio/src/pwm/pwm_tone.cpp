@@ -1,7 +1,5 @@
 #include "pwm_tone.hpp"
 
-#include <algorithm>
-
 #include "error.hpp"
 
 namespace gpio {
@@ -16,12 +14,10 @@ PwmTone::~PwmTone() {
     watcher_.reset();
 }
 
-void PwmTone::setFrequency(int hz) {
-    hz = std::clamp(hz, 0, Tone::kMaxHz);
-    if (hz == hz_) return;
+void PwmTone::changeTo(int hz) {
+    // The channel writes nothing for the frequency it already plays.
     try {
         channel_->play(hz);
-        hz_ = hz;
     } catch (const Error& e) {
         if (!reported_) report(e);
         reported_ = true;

@@ -19,14 +19,13 @@ public:
     explicit PwmTone(const std::filesystem::path& chip);
     ~PwmTone() override;
 
+private:
     // A write the kernel refuses is reported once; the tone keeps the last
     // setting that it took.
-    void setFrequency(int hz) override;
+    void changeTo(int hz) override;
 
-private:
     std::unique_ptr<PwmChannel> channel_;
     std::unique_ptr<PwmWatcher> watcher_;
-    int hz_ = 0;
     bool reported_ = false;
 };
 

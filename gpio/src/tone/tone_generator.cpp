@@ -1,7 +1,5 @@
 #include "tone_generator.hpp"
 
-#include <algorithm>
-
 #include "clock.hpp"
 #include "edge_schedule.hpp"
 #include "realtime.hpp"
@@ -22,8 +20,7 @@ ToneGenerator::~ToneGenerator() {
     thread_.join();
 }
 
-void ToneGenerator::setFrequency(int hz) {
-    hz = std::clamp(hz, 0, kMaxHz);
+void ToneGenerator::changeTo(int hz) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         // The same note again must not restart the wave with a glitch.

@@ -23,10 +23,9 @@ public:
     ToneGenerator(const ToneGenerator&) = delete;
     ToneGenerator& operator=(const ToneGenerator&) = delete;
 
-    // The current half-period is cut short.
-    void setFrequency(int hz) override;
-
 private:
+    // The current half-period is cut short.
+    void changeTo(int hz) override;
     void run();
     void play(std::unique_lock<std::mutex>& lock, int hz, std::uint64_t request);
     void drive(std::unique_lock<std::mutex>& lock, Level level);
