@@ -145,10 +145,8 @@ TEST(Program, EndsWithOneLineWhenSetUpCannotSucceed) {
             EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
         }
     }
-    for (const std::string& path : {kept, locked}) {
-        std::ifstream in(path);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "theirs\n") << path;
-    }
+    for (const std::string& path : {kept, locked})
+        EXPECT_EQ(testing_support::fileContents(path), "theirs\n") << path;
     for (int fd : {lock, reader, socketFd}) close(fd);
     for (const std::string& path : {kept, locked, fifo, readFifo, socketPath}) std::remove(path.c_str());
 }

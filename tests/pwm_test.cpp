@@ -12,13 +12,9 @@
 namespace fs = std::filesystem;
 using gpio::PwmAttribute;
 using gpio::PwmState;
+using testing_support::fileContents;
 
 namespace {
-
-std::string contents(const fs::path& file) {
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A directory shaped like /sys/class/pwm/pwmchipN with channel 0 exported.
 fs::path scratchChip(const std::string& name) {
@@ -56,20 +52,20 @@ TEST(Pwm, ToneThroughSysfsFilesIsSilencedWhenItsProcessLetsGo) {
     const fs::path chip = scratchChip("pwmchip");
     {
         gpio::PwmTone tone(chip);
-        EXPECT_EQ(contents(chip / "pwm0/enable"), "0\n") << "a new tone starts silent";
+        EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n") << "a new tone starts silent";
         tone.setFrequency(262);
-        EXPECT_EQ(contents(chip / "pwm0/period"), "3816794\n");
-        EXPECT_EQ(contents(chip / "pwm0/duty_cycle"), "1908397\n");
-        EXPECT_EQ(contents(chip / "pwm0/enable"), "1\n");
+        EXPECT_EQ(fileContents(chip / "pwm0/period"), "3816794\n");
+        EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "1908397\n");
+        EXPECT_EQ(fileContents(chip / "pwm0/enable"), "1\n");
     }
-    EXPECT_EQ(contents(chip / "pwm0/enable"), "0\n");
+    EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n");
 
     // The watcher alone, as when the program dies: its pipe closes.
     std::ofstream(chip / "pwm0/enable") << "1\n";
     { gpio::PwmWatcher watcher(chip / "pwm0", chip / "unexport"); }
-    EXPECT_EQ(contents(chip / "pwm0/duty_cycle"), "0\n");
-    EXPECT_EQ(contents(chip / "pwm0/enable"), "0\n");
-    EXPECT_EQ(contents(chip / "unexport"), "0\n");
+    EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "0\n");
+    EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n");
+    EXPECT_EQ(fileContents(chip / "unexport"), "0\n");
     fs::remove_all(chip);
 }
 

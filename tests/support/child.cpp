@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -112,6 +114,11 @@ RunResult run(const RunOptions& options) {
 
 std::string scratchPath(const std::string& name) {
     return ::testing::TempDir() + "scale_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string fileContents(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::vector<std::string> programCommand(const std::string& path) {

@@ -34,6 +34,9 @@ RunResult run(const RunOptions& options);
 // directory.
 std::string scratchPath(const std::string& name);
 
+// A whole file as text; empty when it cannot be read.
+std::string fileContents(const std::string& path);
+
 // The command that runs a program built by this project: under the
 // cross-compiling emulator where there is one.
 std::vector<std::string> programCommand(const std::string& path);
