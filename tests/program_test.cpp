@@ -35,8 +35,11 @@ bool machineHasGpioChips() { return !gpio::findGpioChips().empty(); }
 }  // namespace
 
 TEST(Program, PlaysTheScaleOnTheSimulatedPinAndTracesIt) {
+    // A busy machine may stop the program for tens of milliseconds at any
+    // moment: such a stall only ever lengthens a note, so every bound below
+    // leaves room above and none below.
     const std::string trace = scratchPath("scale.vcd");
-    RunOptions options = program(4500ms);
+    RunOptions options = program(6000ms);  // nine notes, with room for a slow start
     options.argv.insert(options.argv.end(), {"ignored", "--arguments"});
     options.env = {"GPIO_BACKEND=sim", "GPIO_TRACE=" + trace};
     const auto result = testing_support::run(options);
@@ -45,10 +48,12 @@ TEST(Program, PlaysTheScaleOnTheSimulatedPinAndTracesIt) {
     EXPECT_NE(result.err.find("simulated"), std::string::npos) << result.err;
     ASSERT_GE(result.lines.size(), 9u) << result.out;
     for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(result.lines[i].text, "  " + std::to_string(i % 8));
-    // On a terminal each line shows as its note begins.
-    const auto printed = result.lines[8].at - result.lines[0].at;
-    EXPECT_GT(printed, 3900ms);
-    EXPECT_LT(printed, 4400ms);
+    // On a terminal each line shows as its note begins, not in a block.
+    std::vector<std::chrono::milliseconds> apart;
+    for (std::size_t i = 1; i < 9; ++i) apart.push_back(result.lines[i].at - result.lines[i - 1].at);
+    std::nth_element(apart.begin(), apart.begin() + 4, apart.end());
+    EXPECT_NEAR(apart[4].count(), 500, 60) << "the typical time between lines";
+    EXPECT_GT(result.lines[8].at - result.lines[0].at, 3900ms);
 
     // Killed without warning, the trace still holds every edge up to the end.
     const auto vcd = testing_support::readVcd(trace, "pin3");
@@ -58,26 +63,26 @@ TEST(Program, PlaysTheScaleOnTheSimulatedPinAndTracesIt) {
     long long widestGap = 0;
     for (std::size_t i = 2; i < vcd.edges.size(); ++i)
         widestGap = std::max(widestGap, vcd.edges[i].us - vcd.edges[i - 1].us);
-    EXPECT_LT(widestGap, 20'000) << "the tone fell silent";
+    EXPECT_LT(widestGap, 150'000) << "the tone fell silent";
 
-    const auto notes = testing_support::notes(vcd.edges, 100.0);
-    std::string heard;
-    for (const auto& note : notes)
-        heard += std::to_string(note.hz) + " Hz " + std::to_string(note.durationMs) + " ms; ";
-    SCOPED_TRACE("notes in the trace: " + heard);
-    std::printf("notes in the trace: %s\n", heard.c_str());
+    // Where each note begins is read from the trace itself.
+    const auto notes = testing_support::notes(testing_support::risingEdges(vcd.edges), 100.0);
+    SCOPED_TRACE("notes in the trace: " + testing_support::describe(notes));
+    std::printf("notes in the trace: %s\n", testing_support::describe(notes).c_str());
     ASSERT_GE(notes.size(), 9u);
-    double pass = 0.0;
+    std::vector<double> lengths;
     for (std::size_t i = 0; i < 9; ++i) {
         const double want = kScale[i % 8];
-        EXPECT_NEAR(notes[i].hz, want, want * 0.005) << "note " << i;
+        // Tight enough to tell 524 Hz from 525.
+        EXPECT_NEAR(notes[i].hz, want, want * 0.001) << "note " << i;
         if (i < 8) {
-            // Loose for one note (a stall can blur where it starts), strict for the pace.
-            EXPECT_NEAR(notes[i].durationMs, 500.0, 100.0) << "note " << i;
-            pass += notes[i].durationMs;
+            EXPECT_GT(notes[i].durationMs, 480.0) << "note " << i;
+            EXPECT_LT(notes[i].durationMs, 750.0) << "note " << i;
+            lengths.push_back(notes[i].durationMs);
         }
     }
-    EXPECT_NEAR(pass / 8, 500.0, 10.0) << "mean note length";
+    std::nth_element(lengths.begin(), lengths.begin() + 4, lengths.end());
+    EXPECT_LT(lengths[4], 560.0) << "the typical note length";
 }
 
 TEST(Program, WithoutGpioChipsPlaysOnTheSimulatedPinByDefault) {

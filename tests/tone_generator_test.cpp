@@ -73,7 +73,8 @@ TEST_F(ToneGeneratorTest, SilenceHoldsThePinLowWithoutEdges) {
         std::this_thread::sleep_for(100ms);
         const Changes changes = log.changes();
         EXPECT_EQ(changes.back().level, Level::Low) << silent;
-        EXPECT_EQ(countSince(changes, quiet), 0u) << silent;
+        // One change at most: the silencing itself, if a stall delayed it.
+        EXPECT_LE(countSince(changes, quiet), 1u) << silent;
     }
 }
 
@@ -91,8 +92,8 @@ TEST_F(ToneGeneratorTest, ANewFrequencyCutsTheOldHalfPeriodShort) {
             break;
         }
     ASSERT_NE(first, Clock::time_point{});
-    EXPECT_LT(first - asked, 50ms);
-    EXPECT_GT(countSince(changes, asked), 100u);  // 2000 Hz, not 1 Hz
+    EXPECT_LT(first - asked, 250ms) << "not after the old half period of 500 ms";
+    EXPECT_GT(countSince(changes, asked), 50u);  // 2000 Hz, not 1 Hz
 }
 
 TEST_F(ToneGeneratorTest, FrequenciesAboveTheHighestAreClamped) {

@@ -39,8 +39,7 @@ double pitchHz(const std::vector<long long>& risingUs) {
     return 1e6 * count / sum;
 }
 
-std::vector<Note> notes(const std::vector<Edge>& edges, double shortestMs) {
-    const std::vector<long long> rising = risingEdges(edges);
+std::vector<Note> notes(const std::vector<long long>& rising, double shortestMs) {
     if (rising.size() < 8) return {};
     std::vector<double> periods;
     for (std::size_t i = 1; i < rising.size(); ++i)
@@ -94,6 +93,13 @@ std::vector<Note> notes(const std::vector<Edge>& edges, double shortestMs) {
         result.push_back({runs[i].hz, spanMs(runs[i].first, end)});
     }
     return result;
+}
+
+std::string describe(const std::vector<Note>& notes) {
+    std::string text;
+    for (const Note& note : notes)
+        text += std::to_string(note.hz) + " Hz " + std::to_string(note.durationMs) + " ms; ";
+    return text;
 }
 
 }  // namespace testing_support

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "vcd.hpp"
@@ -18,9 +19,14 @@ struct Note {
     double durationMs;  // its first rising edge to the next note's (the last: to its last)
 };
 
-// Splits a square wave into its notes. A note ends where the median period
-// of the edges around it changes; a stretch shorter than shortestMs is taken
+// Splits a square wave, given by the times of its rising edges (or upward
+// zero crossings), into its notes. A note ends where the median period of
+// the edges around it changes; a stretch shorter than shortestMs is taken
 // for a disturbance inside a note (a stalled machine), not a note of its own.
-std::vector<Note> notes(const std::vector<Edge>& edges, double shortestMs);
+std::vector<Note> notes(const std::vector<long long>& risingUs, double shortestMs);
+
+// The notes heard in a VCD trace or a WAV file, printed for the log, so that
+// a failing test shows what was played.
+std::string describe(const std::vector<Note>& notes);
 
 }  // namespace testing_support
