@@ -2,10 +2,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
+#include "error.hpp"
 #include "find_pwm_chip.hpp"
 #include "pwm_steps.hpp"
-#include "pwm_tone.hpp"
+#include "pwm_channel.hpp"
+#include "pwm_lock.hpp"
 #include "pwm_watcher.hpp"
 #include "support/child.hpp"
 
@@ -16,14 +19,22 @@ using testing_support::fileContents;
 
 namespace {
 
-// A directory shaped like /sys/class/pwm/pwmchipN with channel 0 exported.
+// A directory shaped like /sys/class/pwm/pwmchipN with channel 0 exported,
+// every file non-zero, so that each write the code makes shows.
 fs::path scratchChip(const std::string& name) {
     const fs::path chip = testing_support::scratchPath(name);
     fs::remove_all(chip);
     fs::create_directories(chip / "pwm0");
-    for (const char* file : {"export", "unexport", "pwm0/period", "pwm0/duty_cycle"}) std::ofstream(chip / file) << "0\n";
-    std::ofstream(chip / "pwm0/enable") << "1\n";  // left playing by someone
+    for (const char* file : {"export", "unexport", "pwm0/period", "pwm0/duty_cycle", "pwm0/enable"})
+        std::ofstream(chip / file) << "7\n";
     return chip;
+}
+
+std::string channelFiles(const fs::path& chip) {
+    std::string text;
+    for (const char* file : {"pwm0/period", "pwm0/duty_cycle", "pwm0/enable", "unexport"})
+        text += fileContents(chip / file);
+    return text;
 }
 
 }  // namespace
@@ -48,24 +59,59 @@ TEST(Pwm, EveryStepKeepsTheDutyWithinThePeriodAndEndsOnTheTone) {
     EXPECT_EQ(gpio::periodNsOf(262), 3816794);
 }
 
-TEST(Pwm, ToneThroughSysfsFilesIsSilencedWhenItsProcessLetsGo) {
+TEST(Pwm, AChannelIsPlayedByOneProgramAndNeverTakenOver) {
     const fs::path chip = scratchChip("pwmchip");
+    const std::string before = channelFiles(chip);
+    EXPECT_THROW(gpio::PwmChannel{chip}, gpio::Error) << "it plays for something else";
+    EXPECT_EQ(channelFiles(chip), before) << "a refused channel is not touched";
+
+    std::ofstream(chip / "pwm0/enable") << "0\n";
     {
-        gpio::PwmTone tone(chip);
-        EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n") << "a new tone starts silent";
-        tone.setFrequency(262);
+        gpio::PwmChannel channel(chip);
+        channel.play(262);
         EXPECT_EQ(fileContents(chip / "pwm0/period"), "3816794\n");
         EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "1908397\n");
         EXPECT_EQ(fileContents(chip / "pwm0/enable"), "1\n");
+        try {
+            gpio::PwmChannel second(chip);
+            ADD_FAILURE() << "a second program took the channel";
+        } catch (const gpio::Error& e) {
+            EXPECT_NE(std::string(e.what()).find("pid " + std::to_string(getpid())), std::string::npos) << e.what();
+        }
+        std::ofstream(chip / "pwm0/enable") << "0\n";
+        EXPECT_THROW(channel.play(294), gpio::Error) << "disabled by something else";
     }
+    // Let go, it is silenced and disabled, and not unexported: it was not ours.
+    EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "0\n");
     EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n");
+    EXPECT_EQ(fileContents(chip / "unexport"), "7\n");
+    fs::remove_all(chip);
+}
 
-    // The watcher alone, as when the program dies: its pipe closes.
-    std::ofstream(chip / "pwm0/enable") << "1\n";
-    { gpio::PwmWatcher watcher(chip / "pwm0", chip / "unexport"); }
+TEST(Pwm, WatcherSilencesThenDisablesAndOnlyThenUnexports) {
+    const fs::path chip = scratchChip("watched");
+    {
+        gpio::PwmLock lock(chip);
+        gpio::PwmWatcher watcher(chip / "pwm0", chip / "unexport", lock.fd());
+        watcher.unexportAtEnd(true);
+    }  // its socket closes, as when the program dies
     EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "0\n");
     EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n");
     EXPECT_EQ(fileContents(chip / "unexport"), "0\n");
+
+    // A channel it cannot disable stays exported, and the line says what to write.
+    std::ofstream(chip / "unexport") << "7\n";
+    fs::remove(chip / "pwm0/enable");
+    fs::create_directory(chip / "pwm0/enable");
+    testing::internal::CaptureStderr();
+    {
+        gpio::PwmLock lock(chip);
+        gpio::PwmWatcher watcher(chip / "pwm0", chip / "unexport", lock.fd());
+        watcher.unexportAtEnd(true);
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(fileContents(chip / "unexport"), "7\n");
+    EXPECT_NE(said.find("write 0 to " + (chip / "pwm0/enable").string()), std::string::npos) << said;
     fs::remove_all(chip);
 }
 

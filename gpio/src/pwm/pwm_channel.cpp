@@ -50,40 +50,42 @@ std::int64_t readValue(const std::filesystem::path& file) {
 
 }  // namespace
 
-PwmChannel::PwmChannel(std::filesystem::path chip) : chip_(std::move(chip)), dir_(chip_ / "pwm0") {
-    if (!std::filesystem::exists(dir_ / "enable")) {
+PwmChannel::PwmChannel(std::filesystem::path chip)
+    : chip_(std::move(chip)), dir_(chip_ / "pwm0"), lock_(chip_) {
+    const bool exported = std::filesystem::exists(dir_ / "enable");
+    if (exported && readValue(dir_ / "enable") != 0) {
+        throw Error((dir_ / "enable").string(), "the PWM is already playing for something else", 0,
+                    "stop what drives it first; this program does not take it over");
+    }
+    // Watched from before the export on, so that no ending leaves it behind.
+    watcher_.emplace(dir_, chip_ / "unexport", lock_.fd());
+    if (!exported) {
+        watcher_->unexportAtEnd(true);
         const int err = writeValue(chip_ / "export", 0);
-        if (err != 0 && err != EBUSY)
+        if (err != 0) {
+            watcher_->unexportAtEnd(false);
             throw Error((chip_ / "export").string(), "cannot export PWM channel 0", err, accessRemedy(err));
-        exported_ = err == 0;
+        }
         // The kernel makes the channel's files, and udev their permissions,
         // a moment after the export.
         for (int tries = 0; tries < 200 && ::access((dir_ / "enable").c_str(), W_OK) != 0; ++tries)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    state_ = {readValue(dir_ / "period"), readValue(dir_ / "duty_cycle"), readValue(dir_ / "enable") != 0};
-    try {
-        apply(toneSteps(state_, 0));
-        apply(squareWaveSteps(state_, periodNsOf(Tone::kMaxHz)));
-    } catch (...) {
-        if (exported_) writeValue(chip_ / "unexport", 0);
-        throw;
-    }
+    state_ = {readValue(dir_ / "period"), readValue(dir_ / "duty_cycle"), false};
+    apply(toneSteps(state_, 0));
+    apply(squareWaveSteps(state_, periodNsOf(Tone::kMaxHz)));
 }
 
-PwmChannel::~PwmChannel() {
-    try {
-        apply(toneSteps(state_, 0));
-    } catch (const Error& e) {
-        report(e);
+// The watcher silences, disables and unexports, each only once the one
+// before has succeeded, and says what is left to do if anything fails.
+PwmChannel::~PwmChannel() = default;
+
+void PwmChannel::play(int hz) {
+    if (state_.enabled && readValue(dir_ / "enable") == 0) {
+        throw Error((dir_ / "enable").string(), "something else has disabled the PWM, the tone is silent", 0,
+                    "stop whatever else writes to this PWM, then start the program again");
     }
-    if (exported_) writeValue(chip_ / "unexport", 0);
-}
-
-void PwmChannel::play(int hz) { apply(toneSteps(state_, hz)); }
-
-std::filesystem::path PwmChannel::unexportFile() const {
-    return exported_ ? chip_ / "unexport" : std::filesystem::path();
+    apply(toneSteps(state_, hz));
 }
 
 void PwmChannel::apply(const std::vector<PwmWrite>& writes) {

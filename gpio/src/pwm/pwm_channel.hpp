@@ -1,19 +1,24 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
+#include "pwm_lock.hpp"
 #include "pwm_steps.hpp"
+#include "pwm_watcher.hpp"
 
 namespace gpio {
 
 // Channel 0 of a kernel PWM chip, through its sysfs files
-// (/sys/class/pwm/pwmchipN/pwm0/{period,duty_cycle,enable}).
+// (/sys/class/pwm/pwmchipN/pwm0/{period,duty_cycle,enable}), held by this
+// program alone and silenced by its watcher however the program ends.
 class PwmChannel {
 public:
-    // Exports the channel if need be, makes sure it is silent and that it
-    // accepts the shortest period a tone may ask for. Throws Error naming
-    // the file, the cause and what to do.
+    // Locks the chip, refuses a channel that already plays for someone
+    // else, exports the channel if need be, makes sure it is silent and that
+    // it accepts the shortest period a tone may ask for. Throws Error naming
+    // the file, the cause and what to do; a refused channel is not touched.
     explicit PwmChannel(std::filesystem::path chip);
     // Silences and disables the channel, then unexports it if this exported
     // it: unexported while enabled, a PWM plays on.
@@ -22,19 +27,17 @@ public:
     PwmChannel(const PwmChannel&) = delete;
     PwmChannel& operator=(const PwmChannel&) = delete;
 
-    // Throws Error when the kernel refuses a write.
+    // Throws Error when the kernel refuses a write, or when something else
+    // has disabled the channel since the last note.
     void play(int hz);
-
-    const std::filesystem::path& dir() const { return dir_; }
-    // The chip's unexport file if this exported the channel, else empty.
-    std::filesystem::path unexportFile() const;
 
 private:
     void apply(const std::vector<PwmWrite>& writes);
 
     std::filesystem::path chip_;
     std::filesystem::path dir_;
-    bool exported_ = false;
+    PwmLock lock_;
+    std::optional<PwmWatcher> watcher_;
     PwmState state_;
 };
 

@@ -1,10 +1,8 @@
 #pragma once
 
 #include <filesystem>
-#include <memory>
 
 #include "pwm_channel.hpp"
-#include "pwm_watcher.hpp"
 #include "tone.hpp"
 
 namespace gpio {
@@ -17,15 +15,13 @@ public:
     // Channel 0 of the chip, silent. Throws Error when it or its watcher
     // cannot be had.
     explicit PwmTone(const std::filesystem::path& chip);
-    ~PwmTone() override;
 
 private:
     // A write the kernel refuses is reported once; the tone keeps the last
     // setting that it took.
     void changeTo(int hz) override;
 
-    std::unique_ptr<PwmChannel> channel_;
-    std::unique_ptr<PwmWatcher> watcher_;
+    PwmChannel channel_;
     bool reported_ = false;
 };
 

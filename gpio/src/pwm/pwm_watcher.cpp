@@ -1,10 +1,12 @@
 #include "pwm_watcher.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <string>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,10 +15,12 @@
 namespace gpio {
 namespace {
 
+constexpr char kUnexport = 'U';
+constexpr char kKeepExported = 'K';
+
 // Between fork and _exit only async-signal-safe calls: the program may have
 // other threads, whose locks the child inherits held.
 bool writeZero(const char* file) {
-    if (*file == '\0') return true;
     const int fd = ::open(file, O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT;  // already gone: nothing plays
     const bool done = ::write(fd, "0\n", 2) == 2 || errno == EINVAL;  // EINVAL: not exported
@@ -24,70 +28,98 @@ bool writeZero(const char* file) {
     return done;
 }
 
-void closeAllBut(int keep) {
+void say(const std::string& line) {
+    const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+    static_cast<void>(written);
+}
+
+// Closes every descriptor above standard error but the two kept.
+void closeAllBut(int a, int b) {
     ::close(STDIN_FILENO);
     ::close(STDOUT_FILENO);
-    // Standard error stays, for the one line below; keep is above it.
-    const auto k = static_cast<unsigned>(keep);
-    const bool closed = (k == STDERR_FILENO + 1 || ::close_range(STDERR_FILENO + 1, k - 1, 0) == 0) &&
-                        ::close_range(k + 1, ~0U, 0) == 0;
+    const unsigned low = static_cast<unsigned>(std::min(a, b));
+    const unsigned high = static_cast<unsigned>(std::max(a, b));
+    const auto closeRange = [](unsigned from, unsigned to) { return from > to || ::close_range(from, to, 0) == 0; };
+    const bool closed = closeRange(STDERR_FILENO + 1, low - 1) && closeRange(low + 1, high - 1) &&
+                        closeRange(high + 1, ~0U);
     if (!closed) {
         for (int fd = STDERR_FILENO + 1; fd < 4096; ++fd)
-            if (fd != keep) ::close(fd);
+            if (fd != a && fd != b) ::close(fd);
     }
 }
 
-[[noreturn]] void watch(int alive, const char* duty, const char* enable, const char* unexport,
-                        const std::string& failure) {
+struct Files {
+    std::string duty, enable, unexport;
+    std::string dutyFailure, enableFailure;
+};
+
+[[noreturn]] void watch(int alive, int keep, const Files& files) {
+    ::setsid();
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     for (int signal : {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGTSTP, SIGPIPE}) ::sigaction(signal, &ignore, nullptr);
     ::prctl(PR_SET_NAME, "gpio-pwm-watch", 0, 0, 0);
-    closeAllBut(alive);
+    closeAllBut(alive, keep);
+    bool unexport = false;
     for (char byte = 0;;) {
         const ssize_t n = ::read(alive, &byte, 1);
         if (n == 0 || (n < 0 && errno != EINTR)) break;
+        if (n == 1) unexport = byte == kUnexport;
     }
-    const bool silenced = writeZero(duty) && writeZero(enable);
-    writeZero(unexport);
-    if (!silenced) {
-        const ssize_t written = ::write(STDERR_FILENO, failure.data(), failure.size());
-        static_cast<void>(written);
-    }
-    ::_exit(silenced ? 0 : 1);
+    // Silence first, every write tried; unexported while enabled, a PWM plays on.
+    const bool quiet = writeZero(files.duty.c_str());
+    const bool disabled = writeZero(files.enable.c_str());
+    if (disabled && unexport) writeZero(files.unexport.c_str());
+    if (!disabled) say(files.enableFailure);
+    else if (!quiet) say(files.dutyFailure);
+    ::_exit(disabled ? 0 : 1);
+}
+
+std::string failure(const std::string& file, const char* what) {
+    return "gpio: " + file + ": cannot " + what + " after the program ended, the tone may play on; write 0 to " +
+           file + " by hand\n";
 }
 
 }  // namespace
 
-PwmWatcher::PwmWatcher(const std::filesystem::path& channel, const std::filesystem::path& unexportFile) {
+PwmWatcher::PwmWatcher(const std::filesystem::path& channel, const std::filesystem::path& unexportFile,
+                       int keep) {
     // Everything the child needs is made before the fork.
-    const std::string duty = (channel / "duty_cycle").string();
-    const std::string enable = (channel / "enable").string();
-    const std::string unexport = unexportFile.string();
-    const std::string failure = "gpio: " + enable +
-                                ": cannot disable the PWM after the program ended, the tone plays on; "
-                                "write 0 to it by hand\n";
+    Files files;
+    files.duty = (channel / "duty_cycle").string();
+    files.enable = (channel / "enable").string();
+    files.unexport = unexportFile.string();
+    files.dutyFailure = failure(files.duty, "silence the PWM");
+    files.enableFailure = failure(files.enable, "disable the PWM");
+    // A socket, not a pipe: telling a watcher that has gone must not raise SIGPIPE.
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        throw Error("PWM watcher", "cannot make its pipe", errno, "free file descriptors or memory");
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        throw Error("PWM watcher", "cannot make its socket", errno, "free file descriptors or memory");
     }
     UniqueFd readEnd(ends[0]);
     alive_ = UniqueFd(ends[1]);
     if (!readEnd || !alive_) {
-        throw Error("PWM watcher", "cannot make its pipe", errno, "free file descriptors or memory");
+        throw Error("PWM watcher", "cannot make its socket", errno, "free file descriptors or memory");
     }
     pid_ = ::fork();
     if (pid_ < 0) {
         throw Error("PWM watcher", "cannot start the process that stops the tone when the program ends",
                     errno, "raise the process limit or free memory, or set GPIO_TONE=thread");
     }
-    if (pid_ == 0) watch(readEnd.get(), duty.c_str(), enable.c_str(), unexport.c_str(), failure);
+    if (pid_ == 0) watch(readEnd.get(), keep, files);
 }
 
 PwmWatcher::~PwmWatcher() {
     alive_ = UniqueFd();
     while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }
+}
+
+void PwmWatcher::unexportAtEnd(bool unexport) {
+    const char byte = unexport ? kUnexport : kKeepExported;
+    // A watcher that is gone cannot be told; it has already done its work.
+    const ssize_t written = ::send(alive_.get(), &byte, 1, MSG_NOSIGNAL);
+    static_cast<void>(written);
 }
 
 }  // namespace gpio

@@ -9,21 +9,27 @@ namespace gpio {
 
 // A kernel PWM plays on after its process is gone, and the program only
 // ever ends by a signal. This small process, forked at set-up, waits for the
-// program's end (the pipe it reads from closes, SIGKILL included) and then
-// silences and disables the channel and unexports it if asked to. It ignores
-// the terminal's signals, which reach the whole process group.
+// program's end (its socket closes, SIGKILL included) and then
+// silences and disables the channel, and unexports it if told to. It runs in
+// a session of its own, so that signals to the program's process group
+// (a terminal's, a service manager's, kill -9 -PGID) cannot reach it.
 class PwmWatcher {
 public:
+    // keep is a descriptor it holds until its work is done: the PWM's lock.
     // Throws Error when the process cannot be started.
-    PwmWatcher(const std::filesystem::path& channel, const std::filesystem::path& unexportFile);
+    PwmWatcher(const std::filesystem::path& channel, const std::filesystem::path& unexportFile, int keep);
     // Lets it do its work now, and waits for it.
     ~PwmWatcher();
 
     PwmWatcher(const PwmWatcher&) = delete;
     PwmWatcher& operator=(const PwmWatcher&) = delete;
 
+    // Whether to unexport the channel at the end. Said before the export is
+    // written, so that a kill between the two leaves nothing exported.
+    void unexportAtEnd(bool unexport);
+
 private:
-    UniqueFd alive_;  // the program's end of the pipe
+    UniqueFd alive_;  // the program's end of the socket
     pid_t pid_ = -1;
 };
 
