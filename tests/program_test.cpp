@@ -135,6 +135,24 @@ TEST(Program, EndsWithOneLineWhenSetUpCannotSucceed) {
         {{"GPIO_BACKEND=sim", "GPIO_TRACE=" + readFifo}, "must be a regular file"},
     };
     if (!machineHasGpioChips()) cases.push_back({{"GPIO_BACKEND=chip"}, ""});
+    // What a value holds is shown, never obeyed by the terminal.
+    cases.push_back({{"GPIO_BACKEND=bo\ngus\x1b[2J"}, "bo\\ngus\\x1b[2J"});
+    // Run as root, a trace never goes through what another user planted in
+    // a shared directory, here one owned by nobody.
+    const std::string shared = scratchPath("shared");
+    const std::string victim = scratchPath("victim");
+    std::ofstream(victim) << "theirs\n";
+    mkdir(shared.c_str(), 01777);
+    chmod(shared.c_str(), 01777);
+    const std::string planted = shared + "/planted.vcd";
+    const std::string plantedFifo = shared + "/fifo.vcd";
+    symlink(victim.c_str(), planted.c_str());
+    mkfifo(plantedFifo.c_str(), 0666);
+    const int plantedReader = open(plantedFifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (lchown(planted.c_str(), 65534, 65534) == 0 && chown(plantedFifo.c_str(), 65534, 65534) == 0) {
+        cases.push_back({{"GPIO_BACKEND=sim", "GPIO_TRACE=" + planted}, "symbolic link another user made"});
+        cases.push_back({{"GPIO_BACKEND=sim", "GPIO_TRACE=" + plantedFifo}, "FIFO another user made"});
+    }
     for (const auto& [env, says] : cases) {
         RunOptions options = program(5000ms);
         options.unset = {"GPIO_BACKEND", "GPIO_CHIP", "GPIO_TRACE", "GPIO_TONE"};
@@ -145,13 +163,15 @@ TEST(Program, EndsWithOneLineWhenSetUpCannotSucceed) {
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_EQ(result.err.rfind("gpio: ", 0), 0u) << result.err;
         EXPECT_NE(result.err.find(says), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
         const std::string named = env.back().substr(env.back().find('=') + 1);
         if (named.find('/') != std::string::npos) {
             EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
         }
     }
-    for (const std::string& path : {kept, locked})
+    for (const std::string& path : {kept, locked, victim})
         EXPECT_EQ(testing_support::fileContents(path), "theirs\n") << path;
-    for (int fd : {lock, reader, socketFd}) close(fd);
-    for (const std::string& path : {kept, locked, fifo, readFifo, socketPath}) std::remove(path.c_str());
+    for (int fd : {lock, reader, socketFd, plantedReader}) close(fd);
+    for (const std::string& path : {kept, locked, fifo, readFifo, socketPath, planted, plantedFifo, victim, shared})
+        std::remove(path.c_str());
 }

@@ -4,10 +4,14 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
+#include <csignal>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "open_trace.hpp"
+#include "vcd_trace.hpp"
 #include "support/child.hpp"
 #include "support/vcd.hpp"
 #include "support/wav.hpp"
@@ -84,4 +88,44 @@ TEST(TraceSafety, KilledAtRandomMomentsEveryTraceIsValid) {
         }
         std::remove(path.c_str());
     }
+}
+
+TEST(TraceSafety, AFullDiskEndsTheVcdAtARecordBoundary) {
+    const std::string path = scratchPath("full.vcd");
+    // A file size limit fails writes as a full disk does, part way through one.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4001;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    testing::internal::CaptureStderr();
+    {
+        gpio::VcdTrace vcd(path);
+        const auto start = gpio::Clock::now();
+        for (int i = 0; i < 2000; ++i)
+            vcd.edge(3, i % 2 ? gpio::Level::High : gpio::Level::Low, start + std::chrono::microseconds(i * 997));
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    const std::string text = testing_support::fileContents(path);
+    std::remove(path.c_str());
+    ASSERT_GT(text.size(), 3000u);
+    EXPECT_EQ(text.back(), '\n') << "half a record at the end";
+    EXPECT_NE(err.find("recording stops here"), std::string::npos) << err;
+}
+
+TEST(TraceSafety, ADeviceIsNobodysTrace) {
+    const std::string link = scratchPath("null.vcd");
+    ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
+    const int device = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(device, LOCK_SH), 0);  // someone else's lock on the device
+    auto options = tracedProgram(link);
+    options.limit = 1000ms;
+    const auto result = testing_support::run(options);
+    close(device);
+    std::remove(link.c_str());
+    EXPECT_TRUE(result.killed) << result.err;
+    EXPECT_EQ(result.err.find("in use"), std::string::npos) << result.err;
 }

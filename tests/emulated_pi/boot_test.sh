@@ -91,6 +91,7 @@ hex=${gplev0#0x}
 while kill -0 $qemu_pid 2>/dev/null && ! grep -q '@@ done' serial.log; do
   phase=playing
   grep -q '@@ killed' serial.log && phase=killed
+  grep -q '@@ more' serial.log && phase=more
   echo "xp /1wx $gplev0" | socat -t 0.3 - UNIX-CONNECT:monitor.sock 2>/dev/null |
     tr -d '\r' | grep -o "0*$hex: 0x[0-9a-f]*" | sed "s/^/$phase /" >>levels.log || true
   sleep 0.07
@@ -132,10 +133,20 @@ if [ "$board" = raspi2b-pwm ]; then
   switches=$(sed -n 's/^@@ switches \([0-9]*\)$/\1/p' console.log)
   check "the program's threads switched at most 40 times in 2 s (${switches:-none})" \
     [ "${switches:-999}" -le 40 ]
-  check "a second after SIGKILL the PWM is off" grep -Eq '^@@ killed pwm (off|gone)$' console.log
+  check "a second after SIGKILL of its process group the PWM it exported is gone" \
+    grep -Eq '^@@ killed pwm gone$' console.log
   check "then GPIO22 stays low" sh -c "! grep -Eq '^@@ after .* out hi' console.log"
   check "and GPLEV0 bit 22 stays clear" sh -c "! grep -Eq '^killed .*$set_bit' levels.log"
   check "GPLEV0 was sampled after the kill" grep -q '^killed ' levels.log
+  early=$(grep -cE '^@@ early [0-9]+ gone out lo$' console.log || true)
+  check "after each of 10 kills in the first 500 ms nothing is exported and GPIO22 is low ($early)" \
+    [ "$early" -eq 10 ]
+  first=$(sed -n 's/^@@ first \([0-9]*\)$/\1/p' console.log)
+  check "a second program on the PWM is refused, naming the first (pid ${first:-none})" \
+    grep -q "^@@ second gpio: .*in use by another program (pid ${first:-none})" console.log
+  playing=$(grep -E '^@@ survivor on [0-9]+$' console.log | sort -u | wc -l)
+  check "the first still plays once the second is killed ($playing periods)" [ "$playing" -ge 2 ]
+  check "killed in turn, it leaves nothing exported and GPIO22 low" grep -q '^@@ end gone out lo$' console.log
 fi
 if [ $fail -ne 0 ]; then
   echo "--- console (last 60 lines)"

@@ -20,12 +20,49 @@ std::string writeRemedy(int err) {
     return "check the disk or device the trace is on";
 }
 
+// A shared directory such as /tmp: anyone may plant a name there.
+bool sharedSticky(const struct stat& dir) {
+    return (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0;
+}
+
+// Whether what another user planted in a shared directory may be used, as
+// the kernel's protected_symlinks and protected_fifos decide: only what is
+// ours or the directory owner's.
+bool trusted(const struct stat& dir, const struct stat& entry) {
+    return !sharedSticky(dir) || entry.st_uid == ::geteuid() || entry.st_uid == dir.st_uid;
+}
+
+std::string parentOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
 
 TraceFile::TraceFile(std::string path, Access access) : path_(std::move(path)) {
+    struct stat dir {};
+    const bool dirKnown = ::stat(parentOf(path_).c_str(), &dir) == 0;
     // Not O_TRUNC: the file may turn out to be another process's trace.
     // O_NONBLOCK: a FIFO without a reader fails at once instead of hanging.
-    fd_ = UniqueFd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
+    // O_NOFOLLOW: a link is followed only once its owner is known to be safe.
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK;
+    fd_ = UniqueFd(::open(path_.c_str(), kFlags | O_NOFOLLOW, 0644));
+    if (!fd_) {
+        // Refused as a link (ELOOP, or EACCES from some kernels): whose link is it?
+        const int err = errno;
+        struct stat link {};
+        if (::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            if (dirKnown && !trusted(dir, link)) {
+                throw Error(path_, "a symbolic link another user made in a shared directory", 0,
+                            "remove it, or trace to a path of your own");
+            }
+            // In a sticky directory nobody else can swap a link that is ours.
+            fd_ = UniqueFd(::open(path_.c_str(), kFlags, 0644));
+        } else {
+            errno = err;
+        }
+    }
     if (!fd_) {
         const int err = errno;
         if (err == ENXIO) {
@@ -37,11 +74,17 @@ TraceFile::TraceFile(std::string path, Access access) : path_(std::move(path)) {
     }
     struct stat st {};
     if (::fstat(fd_.get(), &st) == 0) regular_ = S_ISREG(st.st_mode);
+    if (dirKnown && S_ISFIFO(st.st_mode) && !trusted(dir, st)) {
+        throw Error(path_, "a FIFO another user made in a shared directory", 0,
+                    "remove it, or trace to a path of your own");
+    }
     if (!regular_ && access == Access::Overwrite) {
         throw Error(path_, "a WAV trace must be a regular file, its header is rewritten as it grows",
                     0, "trace to a file, or stream a .vcd trace instead");
     }
-    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    // Devices are shared by nature: /dev/null is no one's trace.
+    const bool lockable = regular_ || S_ISFIFO(st.st_mode);
+    if (lockable && ::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         throw Error(path_, "the trace file is in use by another process", 0,
                     "give each process its own GPIO_TRACE path");
     }
@@ -57,15 +100,20 @@ TraceFile::TraceFile(std::string path, Access access) : path_(std::move(path)) {
 void TraceFile::append(std::string_view bytes) {
     std::optional<SigpipeGuard> guard;
     if (!regular_) guard.emplace();
+    const off_t recordStart = appended_;
     while (fd_ && !bytes.empty()) {
         const ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int err = errno;
             if (err == EPIPE && guard) guard->takeRaisedSignal();
+            // A full disk may have taken half a record: the file ends at the last whole one.
+            if (regular_ && appended_ != recordStart && ::ftruncate(fd_.get(), recordStart) == 0)
+                appended_ = recordStart;
             return fail(err);
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
+        appended_ += n;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 #include "unique_fd.hpp"
 
@@ -24,6 +25,7 @@ public:
     // cannot be done; the file is then left as it was.
     TraceFile(std::string path, Access access);
 
+    // One record: on a full disk the file keeps none of it, not half.
     void append(std::string_view bytes);
     void overwrite(std::size_t offset, std::string_view bytes);
     // Ends the recording with a reason, e.g. a size limit.
@@ -36,6 +38,7 @@ private:
     std::string path_;
     UniqueFd fd_;
     bool regular_ = true;  // else a pipe's reader can go away
+    off_t appended_ = 0;   // the file's end, for a regular file
 };
 
 }  // namespace gpio
