@@ -138,7 +138,7 @@ if [ "$board" = raspi2b-pwm ]; then
   check "then GPIO22 stays low" sh -c "! grep -Eq '^@@ after .* out hi' console.log"
   check "and GPLEV0 bit 22 stays clear" sh -c "! grep -Eq '^killed .*$set_bit' levels.log"
   check "GPLEV0 was sampled after the kill" grep -q '^killed ' levels.log
-  early=$(grep -cE '^@@ early [0-9]+ gone out lo$' console.log || true)
+  early=$(grep -cE '^@@ early [0-9]+ms gone out lo$' console.log || true)
   check "after each of 10 kills in the first 500 ms nothing is exported and GPIO22 is low ($early)" \
     [ "$early" -eq 10 ]
   first=$(sed -n 's/^@@ first \([0-9]*\)$/\1/p' console.log)
