@@ -28,15 +28,23 @@ double pitchHz(const std::vector<long long>& risingUs) {
         periods.push_back(static_cast<double>(risingUs[i] - risingUs[i - 1]));
     if (periods.empty()) return 0.0;
     const double typical = median(periods);
-    double sum = 0.0;
-    int count = 0;
-    for (double p : periods) {
-        if (near(p, typical, 0.05)) {
-            sum += p;
-            ++count;
-        }
+    // The tone keeps its own schedule: a late edge does not move the next
+    // one, so over a stretch without a stall the edges' lateness cancels
+    // out. A stall, or a late start, breaks a stretch. In each stretch the
+    // period is measured over half its length, from every starting edge, and
+    // the median of all those is the pitch: a click neither counts nor tips
+    // it one way.
+    std::vector<double> spans;
+    std::size_t first = 0;
+    for (std::size_t i = 0; i <= periods.size(); ++i) {
+        if (i < periods.size() && near(periods[i], typical, 0.5)) continue;
+        const std::size_t edges = i - first + 1;  // risingUs[first..i]
+        const std::size_t lag = std::max<std::size_t>(1, edges / 2);
+        for (std::size_t k = first; k + lag <= i; ++k)
+            spans.push_back(static_cast<double>(risingUs[k + lag] - risingUs[k]) / static_cast<double>(lag));
+        first = i + 1;
     }
-    return 1e6 * count / sum;
+    return spans.empty() ? 1e6 / typical : 1e6 / median(spans);
 }
 
 std::vector<Note> notes(const std::vector<long long>& rising, double shortestMs) {
@@ -45,13 +53,22 @@ std::vector<Note> notes(const std::vector<long long>& rising, double shortestMs)
     for (std::size_t i = 1; i < rising.size(); ++i)
         periods.push_back(static_cast<double>(rising[i] - rising[i - 1]));
 
-    // The median of the 15 periods around each one follows the note, not strays.
+    // The median of the 31 periods around each one follows the note, not
+    // strays: a busy machine can spoil a quarter of them. Then again without
+    // those far off it, such as the whole periods a late tone drops.
+    constexpr std::size_t kReach = 15;
+    const auto around = [&](std::size_t i, const std::vector<double>* near_) {
+        const std::size_t from = i < kReach ? 0 : i - kReach;
+        const std::size_t to = std::min(periods.size(), i + kReach + 1);
+        std::vector<double> window;
+        for (std::size_t j = from; j < to; ++j)
+            if (!near_ || near(periods[j], (*near_)[i], 0.3)) window.push_back(periods[j]);
+        return window.empty() ? (*near_)[i] : median(window);
+    };
+    std::vector<double> rough(periods.size());
+    for (std::size_t i = 0; i < periods.size(); ++i) rough[i] = around(i, nullptr);
     std::vector<double> local(periods.size());
-    for (std::size_t i = 0; i < periods.size(); ++i) {
-        const std::size_t from = i < 7 ? 0 : i - 7;
-        const std::size_t to = std::min(periods.size(), i + 8);
-        local[i] = median({periods.begin() + static_cast<long>(from), periods.begin() + static_cast<long>(to)});
-    }
+    for (std::size_t i = 0; i < periods.size(); ++i) local[i] = around(i, &rough);
 
     // Runs of one local median, as [first, last] indexes into rising.
     struct Run {

@@ -10,8 +10,9 @@ namespace testing_support {
 // Times of the rising edges of a square wave, in microseconds.
 std::vector<long long> risingEdges(const std::vector<Edge>& edges);
 
-// The frequency a listener hears: the mean over the periods near the median,
-// so that a late wake-up of a busy machine (a click) does not count as pitch.
+// The frequency a listener hears: the mean period over stretches of the wave
+// that no stall interrupts, so that a late wake-up of a busy machine (a
+// click) does not count as pitch.
 double pitchHz(const std::vector<long long>& risingUs);
 
 struct Note {
