@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 double percentile(std::vector<double> values, double share) {
     if (values.empty()) return 0.0;
@@ -57,6 +58,7 @@ ToneStats analyse(const std::vector<EdgeRecorder::Edge>& edges, int hz, double c
         lateness.push_back(late);
         ++k;
     }
+    stats.lateUs = lateness;
     const Lateness late = summarise(lateness);
     stats.lateP50Us = late.p50Us;
     stats.lateP99Us = late.p99Us;
@@ -64,4 +66,21 @@ ToneStats analyse(const std::vector<EdgeRecorder::Edge>& edges, int hz, double c
     stats.jitterUs = late.p99Us - late.p50Us;
     stats.cpuPercent = 100.0 * cpuSeconds / (us(edges.back().at - edges.front().at) * 1e-6);
     return stats;
+}
+
+void writeLatenessCsv(const std::string& path, const std::vector<std::string>& names,
+                      const std::vector<std::vector<double>>& latenessUs) {
+    std::ofstream csv(path);
+    csv << "late_up_to_us";
+    for (const std::string& name : names) csv << ',' << name;
+    csv << '\n';
+    for (double top = 1; top <= 131072; top *= 2) {
+        csv << top;
+        for (const auto& values : latenessUs) {
+            const auto in = std::count_if(values.begin(), values.end(),
+                                          [&](double v) { return v <= top && (top == 1 || v > top / 2); });
+            csv << ',' << (values.empty() ? 0.0 : 100.0 * static_cast<double>(in) / static_cast<double>(values.size()));
+        }
+        csv << '\n';
+    }
 }

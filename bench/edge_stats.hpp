@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include "edge_recorder.hpp"
@@ -13,6 +14,7 @@ struct ToneStats {
     double jitterUs = 0;  // p99 - p50
     int resyncs = 0;      // edges more than a period late, after which the ideal restarts
     double cpuPercent = 0;  // of one core, while the tone plays
+    std::vector<double> lateUs;  // each edge's lateness, for the picture
 };
 
 // Measures a steady tone from its edges against the ideal schedule of the
@@ -27,3 +29,8 @@ Lateness summarise(const std::vector<double>& latenessUs);
 
 // The value below which the given share (0..1) of the values lie.
 double percentile(std::vector<double> values, double share);
+
+// How late edges come, as the share of them in bins doubling from 1 us, one
+// column a generator: the picture's CSV.
+void writeLatenessCsv(const std::string& path, const std::vector<std::string>& names,
+                      const std::vector<std::vector<double>>& latenessUs);

@@ -1,8 +1,11 @@
 // Measures the tone generator on the simulated pin against the simple
 // relative-sleep approach: pitch, edge timing, CPU and reaction time.
 // Where the machine has a kernel PWM, the tone through it beside the thread.
-//   tone_bench [--seconds S] [--csv FILE] [--hz F] [--pwm CHIP]
-//   (--hz: that frequency alone; --pwm: a /sys/class/pwm/pwmchipN, else the first)
+// The tone through the sound card too, and a picture of it all drawn with
+// gnuplot from the CSV files.
+//   tone_bench [--seconds S] [--csv FILE] [--hz F] [--pwm CHIP] [--sound DEVICE] [--plot FILE.png]
+//   (--hz: that frequency alone; --pwm: a /sys/class/pwm/pwmchipN, else the first;
+//    --sound: an ALSA device, "default" unless given)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +22,7 @@
 #include "edge_recorder.hpp"
 #include "edge_stats.hpp"
 #include "pwm_rows.hpp"
+#include "sound_rows.hpp"
 #include "realtime.hpp"
 #include "reference_tone.hpp"
 #include "sim_backend.hpp"
@@ -81,8 +85,7 @@ Result measure(const char* name, int hz, double seconds, bool risingOnly) {
 
 // The floor under any software tone: how late this machine wakes a thread of
 // the same priority from a bare absolute-deadline sleep, every 952 us.
-Lateness timerFloor(double seconds) {
-    std::vector<double> lateness;
+Lateness timerFloor(double seconds, std::vector<double>& lateness) {
     std::thread probe([&] {
         gpio::tuneThreadForTiming();
         timespec due{};
@@ -144,6 +147,20 @@ void writeCsv(const std::string& path, const std::vector<Result>& results) {
     }
 }
 
+// The picture: how late edges come, per generator, and each note's pitch
+// error, by the project's gnuplot script, where gnuplot is installed.
+void plot(const std::string& summary, const std::string& lateness, const std::string& png) {
+    const std::string command = "gnuplot -e \"summary='" + summary + "'; lateness='" + lateness +
+                                "'; output='" + png + "'\" " TONE_BENCH_PLOT;
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) {
+        std::printf("picture: none, gnuplot is not installed (apt-get install gnuplot-nox)\n");
+    } else if (std::system(command.c_str()) == 0) {
+        std::printf("picture: %s\n", png.c_str());
+    } else {
+        std::printf("picture: gnuplot failed\n");
+    }
+}
+
 void verdict(const char* target, bool met, const std::string& figure) {
     std::printf("  %-44s %-6s %s\n", target, met ? "met" : "MISSED", figure.c_str());
 }
@@ -155,11 +172,15 @@ int main(int argc, char** argv) {
     std::string csvPath = "tone_bench.csv";
     std::vector<int> frequencies(std::begin(kFrequencies), std::end(kFrequencies));
     std::string pwmChip;
+    std::string soundDevice = "default";
+    std::string pngPath = "tone_bench.png";
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
         else if (std::strcmp(argv[i], "--csv") == 0) csvPath = argv[i + 1];
         else if (std::strcmp(argv[i], "--hz") == 0) frequencies = {std::atoi(argv[i + 1])};
         else if (std::strcmp(argv[i], "--pwm") == 0) pwmChip = argv[i + 1];
+        else if (std::strcmp(argv[i], "--sound") == 0) soundDevice = argv[i + 1];
+        else if (std::strcmp(argv[i], "--plot") == 0) pngPath = argv[i + 1];
     }
 
     std::printf("tone benchmark: %.1f s a tone, on %s\n", seconds, machine().c_str());
@@ -172,7 +193,8 @@ int main(int argc, char** argv) {
                 "mean hz", "cents", "heard", "late p50", "p99", "max", "jitter", "rsyn", "cpu%",
                 "react50", "reactmax", "err ratio");
 
-    const Lateness floor = timerFloor(seconds);
+    std::vector<double> floorLateUs, oursLateUs, referenceLateUs;
+    const Lateness floor = timerFloor(seconds, floorLateUs);
     std::printf("%-9s %5s %10s %8s %7s %9.0f %7.0f %7.0f %7.0f   (a bare sleep to each deadline)\n",
                 "timer", "", "", "", "", floor.p50Us, floor.p99Us, floor.maxUs,
                 floor.p99Us - floor.p50Us);
@@ -188,6 +210,9 @@ int main(int argc, char** argv) {
         results.push_back(ours);
         results.push_back(reference);
         if (hz <= 525) {
+            oursLateUs.insert(oursLateUs.end(), ours.stats.lateUs.begin(), ours.stats.lateUs.end());
+            referenceLateUs.insert(referenceLateUs.end(), reference.stats.lateUs.begin(),
+                                   reference.stats.lateUs.end());
             worstCents = std::max(worstCents, std::abs(ours.stats.cents));
             worstHeard = std::max(worstHeard, std::abs(ours.stats.heardCents));
             worstJitter = std::max(worstJitter, ours.stats.jitterUs);
@@ -208,6 +233,10 @@ int main(int argc, char** argv) {
     verdict("new frequency on the pin within 1 ms", worstLatency <= 1000.0,
             "worst " + std::to_string(static_cast<int>(worstLatency)) + " us (all frequencies)");
     printPwmRows(pwmChip, seconds);
-    std::printf("\nCSV: %s\n", csvPath.c_str());
+    printSoundRows(soundDevice, seconds);
+    const std::string latenessPath = csvPath.substr(0, csvPath.rfind(".csv")) + "_lateness.csv";
+    writeLatenessCsv(latenessPath, {"ours", "reference", "timer"}, {oursLateUs, referenceLateUs, floorLateUs});
+    std::printf("\nCSV: %s, %s\n", csvPath.c_str(), latenessPath.c_str());
+    plot(csvPath, latenessPath, pngPath);
     return 0;
 }

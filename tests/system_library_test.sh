@@ -8,13 +8,14 @@ rm -rf "$work"
 mkdir -p "$work"
 quiet() { "$@" >"$work/log" 2>&1 || { cat "$work/log"; exit 1; }; }
 
+# Our layer stands in for the board's library, under that library's name.
 quiet cmake -S "$source_dir" -B "$work/layer" -DBUILD_SHARED_LIBS=ON -DSCALE_BUILD_TESTS=OFF \
-  -DSCALE_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX="$work/prefix"
+  -DSCALE_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX="$work/prefix" -DSCALE_LAYER_NAME=wiringPi
 quiet cmake --build "$work/layer" -j2
 quiet cmake --install "$work/layer"
 
 quiet cmake -S "$source_dir" -B "$work/program" -DSCALE_SYSTEM_WIRINGPI=ON \
-  -DCMAKE_PREFIX_PATH="$work/prefix"
+  -DCMAKE_PREFIX_PATH="$work/prefix" -DWIRINGPI_INCLUDE_DIR="$work/prefix/include/wiringPi"
 quiet cmake --build "$work/program" -j2
 
 if [ -e "$work/program/gpio" ]; then echo "FAIL: the GPIO layer was built again"; exit 1; fi

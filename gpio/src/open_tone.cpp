@@ -42,7 +42,7 @@ std::unique_ptr<Tone> openTone(Backend& backend, int pin, const std::shared_ptr<
     }
     if (trace) output = std::make_unique<TracedPin>(std::move(output), pin, trace);
     try {
-        return std::make_unique<ToneGenerator>(std::move(output));
+        return backend.heard(std::make_unique<ToneGenerator>(std::move(output)));
     } catch (const std::system_error& e) {
         throw Error(subject, "cannot start the tone thread", e.code().value(),
                     "free memory or raise the process's thread limit");

@@ -112,6 +112,31 @@ RunResult run(const RunOptions& options) {
     return result;
 }
 
+Background::Background(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                       const std::string& outputPath) {
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork");
+    if (pid_ == 0) {
+        const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, STDOUT_FILENO);
+        RunOptions options;
+        options.argv = argv;
+        options.env = env;
+        execChild(options, STDERR_FILENO);
+    }
+}
+
+void Background::stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGINT);
+    for (int waited = 0; waited < 300 && waitpid(pid_, nullptr, WNOHANG) == 0; ++waited) usleep(10000);
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+Background::~Background() { stop(); }
+
 std::string scratchPath(const std::string& name) {
     return ::testing::TempDir() + "scale_" + std::to_string(getpid()) + "_" + name;
 }

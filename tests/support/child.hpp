@@ -30,6 +30,24 @@ struct RunOptions {
 // Runs a program until it ends or the limit passes, then kills it with SIGKILL.
 RunResult run(const RunOptions& options);
 
+// A helper process for the length of a test (a sound server, a recorder):
+// started with its standard output into a file, ended with SIGTERM (then
+// SIGKILL) when this goes.
+class Background {
+public:
+    Background(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+               const std::string& outputPath);
+    ~Background();
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+    // Asks it to end (SIGINT, as Ctrl-C would) and waits for it.
+    void stop();
+
+private:
+    int pid_ = -1;
+};
+
 // A path for a scratch file of this test process, in the test's temporary
 // directory.
 std::string scratchPath(const std::string& name);

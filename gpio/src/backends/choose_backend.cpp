@@ -5,25 +5,37 @@
 #include "environment.hpp"
 #include "error.hpp"
 #include "sim_backend.hpp"
+#include "sound_backend.hpp"
 
 namespace gpio {
 namespace {
 
-enum class Asked { Automatic, Chip, Sim };
+enum class Asked { Automatic, Chip, Sim, Sound };
 
 Asked backendChoice() {
     const std::string name = environment("GPIO_BACKEND");
     if (name.empty()) return Asked::Automatic;
     if (name == "chip") return Asked::Chip;
     if (name == "sim") return Asked::Sim;
-    throw Error("GPIO_BACKEND=" + name, "unknown backend", 0, "use chip or sim, or unset it");
+    if (name == "sound") return Asked::Sound;
+    throw Error("GPIO_BACKEND=" + name, "unknown backend", 0, "use chip, sim or sound, or unset it");
+}
+
+std::string recording(const std::string& tracePath) {
+    return tracePath.empty() ? "set GPIO_TRACE=FILE.vcd or FILE.wav to record them"
+                             : "recording them in " + tracePath;
 }
 
 ChosenBackend simulated(const std::string& why, const std::string& tracePath) {
-    const std::string record = tracePath.empty()
-                                   ? "set GPIO_TRACE=FILE.vcd or FILE.wav to record them"
-                                   : "recording them in " + tracePath;
-    return {std::make_unique<SimBackend>(), "pins are simulated, nothing is driven (" + why + "); " + record};
+    return {std::make_unique<SimBackend>(), "pins are simulated, nothing is driven (" + why + "); " +
+                                                recording(tracePath) + ", or GPIO_BACKEND=sound to hear the tone"};
+}
+
+ChosenBackend sound(const std::string& tracePath) {
+    std::string device = environment("GPIO_SOUND");
+    if (device.empty()) device = "default";
+    return {openSoundBackend(device), "pins are simulated, the tone is heard on sound device \"" + device +
+                                          "\"; " + recording(tracePath)};
 }
 
 ChosenBackend chips(const std::string& chosen) {
@@ -40,7 +52,19 @@ ChosenBackend chips(const std::string& chosen) {
 
 ChosenBackend chooseBackend(const std::string& tracePath) {
     const std::string chosenChip = environment("GPIO_CHIP");
-    switch (backendChoice()) {
+    const Asked asked = backendChoice();
+    const std::string chosenSound = environment("GPIO_SOUND");
+    if (!chosenSound.empty() && asked != Asked::Sound) {
+        throw Error("GPIO_SOUND=" + chosenSound, "a sound device is named but GPIO_BACKEND is not sound", 0,
+                    "set GPIO_BACKEND=sound to hear the tone, or unset GPIO_SOUND");
+    }
+    switch (asked) {
+    case Asked::Sound:
+        if (!chosenChip.empty()) {
+            throw Error("GPIO_CHIP=" + chosenChip, "a chip is named but GPIO_BACKEND=sound", 0,
+                        "unset one of them");
+        }
+        return sound(tracePath);
     case Asked::Chip:
         return chips(chosenChip);
     case Asked::Sim:
