@@ -76,8 +76,8 @@ PwmChannel::PwmChannel(std::filesystem::path chip)
     apply(squareWaveSteps(state_, periodNsOf(Tone::kMaxHz)));
 }
 
-// The watcher silences, disables and unexports, each only once the one
-// before has succeeded, and says what is left to do if anything fails.
+// The watcher silences and disables the channel, unexports it only once it
+// is disabled, and says what is left to do if a write fails.
 PwmChannel::~PwmChannel() = default;
 
 void PwmChannel::play(int hz) {
