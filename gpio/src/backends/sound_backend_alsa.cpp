@@ -14,7 +14,7 @@ public:
     explicit SoundBackend(const std::string& device) : sound_(std::make_shared<AlsaSound>(device)) {}
 
     std::unique_ptr<Tone> heard(std::unique_ptr<Tone> tone) override {
-        if (!sound_ || voiced_) return tone;
+        if (voiced_) return tone;
         voiced_ = true;
         return std::make_unique<HeardTone>(std::move(tone), sound_);
     }

@@ -36,19 +36,18 @@ void keep(std::vector<double>& figures, double value) {
 
 }  // namespace
 
-AlsaSound::AlsaSound(const std::string& device) : device_(device) {
+AlsaSound::AlsaSound(const std::string& device) : subject_("sound device \"" + device + "\"") {
     snd_lib_error_set_handler(silent);
-    const std::string subject = "sound device \"" + device + "\"";
     snd_pcm_t* pcm = nullptr;
     int err = snd_pcm_open(&pcm, device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
-    if (err < 0) throw Error(subject, "cannot open it", -err, openRemedy(-err));
+    if (err < 0) throw Error(subject_, "cannot open it", -err, openRemedy(-err));
     pcm_.reset(pcm);
     err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, SquareWave::kRate, 1,
                              kLatencyUs);
     snd_pcm_uframes_t buffer = 0;
     if (err == 0) err = snd_pcm_get_params(pcm, &buffer, &block_);
     if (err < 0) {
-        throw Error(subject, "does not take 16-bit mono sound at 48 kHz", -err,
+        throw Error(subject_, "does not take 16-bit mono sound at 48 kHz", -err,
                     "name another device in GPIO_SOUND (plughw:N or default converts)");
     }
     // A sound server's stream takes its time to start: it starts here, on a
@@ -56,7 +55,7 @@ AlsaSound::AlsaSound(const std::string& device) : device_(device) {
     const std::vector<std::int16_t> silence(buffer);
     snd_pcm_sframes_t primed = snd_pcm_writei(pcm, silence.data(), silence.size());
     if (primed < 0) primed = snd_pcm_recover(pcm, static_cast<int>(primed), 1);
-    if (primed < 0) throw Error(subject, "cannot play on it", static_cast<int>(-primed), openRemedy(static_cast<int>(-primed)));
+    if (primed < 0) throw Error(subject_, "cannot play on it", static_cast<int>(-primed), openRemedy(static_cast<int>(-primed)));
     thread_ = std::thread([this] { run(); });
 }
 
@@ -100,7 +99,7 @@ void AlsaSound::run() {
         if (written == -EPIPE) {
             // The device ran dry: a busy machine. Said once; the tone goes on.
             if (!toldUnderrun) {
-                report(Error("sound device \"" + device_ + "\"", "the sound ran dry (an underrun) and resumed", 0,
+                report(Error(subject_, "the sound ran dry (an underrun) and resumed", 0,
                              "the machine was too busy; the tone plays on, this is said once"));
                 toldUnderrun = true;
             }
@@ -109,7 +108,7 @@ void AlsaSound::run() {
         }
         if (written < 0) written = snd_pcm_recover(pcm_.get(), static_cast<int>(written), 1);
         if (written < 0) {
-            report(Error("sound device \"" + device_ + "\"", "the sound stopped", static_cast<int>(-written),
+            report(Error(subject_, "the sound stopped", static_cast<int>(-written),
                          "the tone plays on the simulated pin only; restart the program to hear it"));
             return;
         }

@@ -48,7 +48,7 @@ private:
     void run();
     void noteBegins(const Clock::time_point& asked, std::int64_t frame);
 
-    std::string device_;
+    std::string subject_;  // how messages name the device
     std::unique_ptr<snd_pcm_t, Closer> pcm_;
     snd_pcm_uframes_t block_ = 0;
 
