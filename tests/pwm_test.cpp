@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -35,6 +36,12 @@ std::string channelFiles(const fs::path& chip) {
     for (const char* file : {"pwm0/period", "pwm0/duty_cycle", "pwm0/enable", "unexport"})
         text += fileContents(chip / file);
     return text;
+}
+
+// How long the channel stayed enabled after its duty cycle was last set.
+std::chrono::milliseconds enabledAfterSilence(const fs::path& chip) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(fs::last_write_time(chip / "pwm0/enable") -
+                                                                 fs::last_write_time(chip / "pwm0/duty_cycle"));
 }
 
 }  // namespace
@@ -78,6 +85,10 @@ TEST(Pwm, AChannelIsPlayedByOneProgramAndNeverTakenOver) {
         } catch (const gpio::Error& e) {
             EXPECT_NE(std::string(e.what()).find("pid " + std::to_string(getpid())), std::string::npos) << e.what();
         }
+        channel.play(5);
+        channel.play(0);
+        EXPECT_GE(enabledAfterSilence(chip).count(), 150) << "disabled before a 200 ms period at duty 0 had ended";
+        channel.play(262);
         std::ofstream(chip / "pwm0/enable") << "0\n";
         EXPECT_THROW(channel.play(294), gpio::Error) << "disabled by something else";
     }
@@ -90,6 +101,7 @@ TEST(Pwm, AChannelIsPlayedByOneProgramAndNeverTakenOver) {
 
 TEST(Pwm, WatcherSilencesThenDisablesAndOnlyThenUnexports) {
     const fs::path chip = scratchChip("watched");
+    std::ofstream(chip / "pwm0/period") << "200000000\n";
     {
         gpio::PwmLock lock(chip);
         gpio::PwmWatcher watcher(chip / "pwm0", chip / "unexport", lock.fd());
@@ -98,6 +110,7 @@ TEST(Pwm, WatcherSilencesThenDisablesAndOnlyThenUnexports) {
     EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "0\n");
     EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n");
     EXPECT_EQ(fileContents(chip / "unexport"), "0\n");
+    EXPECT_GE(enabledAfterSilence(chip).count(), 150) << "disabled before a 200 ms period at duty 0 had ended";
 
     // A channel it cannot disable stays exported, and the line says what to write.
     std::ofstream(chip / "unexport") << "7\n";

@@ -90,6 +90,8 @@ void PwmChannel::play(int hz) {
 
 void PwmChannel::apply(const std::vector<PwmWrite>& writes) {
     for (const PwmWrite& w : writes) {
+        if (w.attribute == PwmAttribute::Enable && w.value == 0 && state_.enabled)
+            std::this_thread::sleep_for(settleTime(state_.periodNs));
         const std::filesystem::path file = dir_ / fileOf(w.attribute);
         const int err = writeValue(file, w.value);
         if (err == EINVAL && w.attribute == PwmAttribute::Period) {

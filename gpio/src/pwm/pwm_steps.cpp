@@ -1,10 +1,16 @@
 #include "pwm_steps.hpp"
 
+#include <algorithm>
+
 namespace gpio {
 
 std::int64_t periodNsOf(int hz) {
     constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
     return (kNanosPerSecond + hz / 2) / hz;
+}
+
+std::chrono::nanoseconds settleTime(std::int64_t periodNs) {
+    return std::clamp(std::chrono::nanoseconds(periodNs), std::chrono::nanoseconds(0), std::chrono::nanoseconds(std::chrono::seconds(1)));
 }
 
 std::vector<PwmWrite> squareWaveSteps(const PwmState& now, std::int64_t periodNs) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -31,6 +32,12 @@ std::vector<PwmWrite> squareWaveSteps(const PwmState& now, std::int64_t periodNs
 // low for 0 (a duty cycle of 0 first: some PWMs freeze the line where it
 // was when disabled). None when it already does.
 std::vector<PwmWrite> toneSteps(const PwmState& now, int hz);
+
+// How long a channel must stay enabled once its duty cycle is 0 before it
+// may be disabled: one period, at most a second (a 1 Hz tone's). Some PWMs
+// (the Pi 5's pwm-pio) take a new duty cycle only when a period ends and
+// leave the line where it was when disabled mid-period.
+std::chrono::nanoseconds settleTime(std::int64_t periodNs);
 
 // The state after the writes.
 PwmState applied(PwmState state, const std::vector<PwmWrite>& writes);

@@ -2,15 +2,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <csignal>
 #include <fcntl.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "error.hpp"
+#include "pwm_steps.hpp"
 
 namespace gpio {
 namespace {
@@ -26,6 +30,26 @@ bool writeZero(const char* file) {
     const bool done = ::write(fd, "0\n", 2) == 2 || errno == EINVAL;  // EINVAL: not exported
     ::close(fd);
     return done;
+}
+
+// The period the channel played, in ns; 0 when it cannot be read.
+std::int64_t readPeriod(const char* file) {
+    const int fd = ::open(file, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    char text[32] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    std::int64_t ns = 0;
+    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9' && ns < INT64_MAX / 10 - 9; ++i)
+        ns = ns * 10 + (text[i] - '0');
+    return ns;
+}
+
+void sleepFor(std::chrono::nanoseconds time) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
+    timespec left{static_cast<time_t>(seconds.count()), static_cast<long>((time - seconds).count())};
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
 }
 
 void say(const std::string& line) {
@@ -49,7 +73,7 @@ void closeAllBut(int a, int b) {
 }
 
 struct Files {
-    std::string duty, enable, unexport;
+    std::string period, duty, enable, unexport;
     std::string dutyFailure, enableFailure;
 };
 
@@ -68,6 +92,7 @@ struct Files {
     }
     // Silence first, every write tried; unexported while enabled, a PWM plays on.
     const bool quiet = writeZero(files.duty.c_str());
+    sleepFor(settleTime(readPeriod(files.period.c_str())));
     const bool disabled = writeZero(files.enable.c_str());
     if (disabled && unexport) writeZero(files.unexport.c_str());
     if (!disabled) say(files.enableFailure);
@@ -86,6 +111,7 @@ PwmWatcher::PwmWatcher(const std::filesystem::path& channel, const std::filesyst
                        int keep) {
     // Everything the child needs is made before the fork.
     Files files;
+    files.period = (channel / "period").string();
     files.duty = (channel / "duty_cycle").string();
     files.enable = (channel / "enable").string();
     files.unexport = unexportFile.string();

@@ -10,7 +10,8 @@ namespace gpio {
 // A kernel PWM plays on after its process is gone, and the program only
 // ever ends by a signal. This small process, forked at set-up, waits for the
 // program's end (its socket closes, SIGKILL included) and then
-// silences and disables the channel, and unexports it if told to. It runs in
+// silences the channel, waits out the period, disables it, and unexports it
+// if told to. It runs in
 // a session of its own, so that signals to the program's process group
 // (a terminal's, a service manager's, kill -9 -PGID) cannot reach it.
 class PwmWatcher {
