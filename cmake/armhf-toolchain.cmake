@@ -6,7 +6,8 @@
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)  # multiarch install paths, as Debian has them
 set(CMAKE_CXX_FLAGS_INIT "-Wno-psabi")  # GCC 7 ABI notes, moot when all is built alike
-set(SCALE_PI_BOARD raspi2b CACHE STRING "The emulated Raspberry Pi this build is tested on")
+# The Pi 2 as it is, and with a kernel PWM on the tone pin.
+set(SCALE_PI_BOARDS "raspi2b;raspi2b-pwm" CACHE STRING "The emulated Raspberry Pis this build is tested on")
 
 set(SCALE_TRIPLET arm-linux-gnueabihf)
 set(SCALE_QEMU qemu-arm)

@@ -11,7 +11,7 @@ set(CMAKE_SYSTEM_PROCESSOR armv6)
 set(CMAKE_C_FLAGS_INIT "-march=armv6+fp -mfpu=vfp -mfloat-abi=softfp -marm")
 set(CMAKE_CXX_FLAGS_INIT "-march=armv6+fp -mfpu=vfp -mfloat-abi=softfp -marm -Wno-psabi")
 set(SCALE_STATIC ON CACHE BOOL "Link the executables statically, to run on any system of the target")
-set(SCALE_PI_BOARD raspi0 CACHE STRING "The emulated Raspberry Pi this build is tested on")
+set(SCALE_PI_BOARDS raspi0 CACHE STRING "The emulated Raspberry Pis this build is tested on")
 
 set(SCALE_TRIPLET arm-linux-gnueabi)
 set(SCALE_QEMU qemu-arm)
