@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <unistd.h>
 
 #include "error.hpp"
@@ -42,6 +45,25 @@ std::string channelFiles(const fs::path& chip) {
 std::chrono::milliseconds enabledAfterSilence(const fs::path& chip) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(fs::last_write_time(chip / "pwm0/enable") -
                                                                  fs::last_write_time(chip / "pwm0/duty_cycle"));
+}
+
+// Kills this process's child process named gpio-pwm-watch, and returns its
+// pid once it is dead (a zombie, not yet reaped by the code under test).
+pid_t killWatcher() {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        if (std::atoi(entry.path().filename().c_str()) <= 0) continue;
+        const std::string stat = fileContents(entry.path() / "stat");
+        const auto close = stat.rfind(')');
+        if (stat.find("(gpio-pwm-watch)") == std::string::npos || close == std::string::npos ||
+            std::atoi(stat.c_str() + close + 4) != getpid())
+            continue;
+        const pid_t pid = std::atoi(entry.path().filename().c_str());
+        kill(pid, SIGKILL);
+        for (int i = 0; i < 500 && fileContents(entry.path() / "stat").substr(close + 2, 1) != "Z"; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return pid;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -138,4 +160,25 @@ TEST(Pwm, ChipIsFoundByItsDeviceName) {
     EXPECT_EQ(gpio::findPwmChip("pwm_gpio22", pwmClass), pwmClass / "pwmchip3");
     EXPECT_EQ(gpio::findPwmChip("scale", pwmClass), std::nullopt);
     fs::remove_all(pwmClass);
+}
+
+TEST(Pwm, AKilledWatcherIsReplacedAndTheChannelSilencesItselfAtTheEnd) {
+    const fs::path chip = scratchChip("orphan");
+    std::ofstream(chip / "pwm0/enable") << "0\n";
+    {
+        gpio::PwmChannel channel(chip);
+        channel.play(262);
+        const pid_t first = killWatcher();
+        ASSERT_NE(first, 0);
+        testing::internal::CaptureStderr();
+        channel.play(294);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("watcher process was killed; started another"), std::string::npos) << said;
+        const pid_t second = killWatcher();
+        EXPECT_NE(second, 0) << "no new watcher";
+        EXPECT_NE(second, first);
+    }  // no watcher left: the channel itself must fall silent
+    EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "0\n");
+    EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n");
+    fs::remove_all(chip);
 }

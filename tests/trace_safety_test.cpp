@@ -110,9 +110,11 @@ TEST(TraceSafety, AFullDiskEndsTheVcdAtARecordBoundary) {
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     const std::string text = testing_support::fileContents(path);
+    const bool complete = testing_support::readVcd(path, "pin3").complete;
     std::remove(path.c_str());
     ASSERT_GT(text.size(), 3000u);
     EXPECT_EQ(text.back(), '\n') << "half a record at the end";
+    EXPECT_TRUE(complete) << "a time without its change at the end";
     EXPECT_NE(err.find("recording stops here"), std::string::npos) << err;
 }
 

@@ -10,7 +10,8 @@
 #          fresh Debian root (debootstrap) leaves nothing behind and leaves
 #          another package's libwiringPi installed
 #   package_test.sh SOURCE_DIR WORKDIR [ARCH]
-# Exits 77 (skipped) where debhelper or lintian is missing.
+# Exits 77 (skipped) where debhelper, lintian or the build dependencies are
+# missing, or the install cycle cannot run (not root, no debootstrap).
 set -eu
 source_dir=$(realpath "$1")
 work=$(realpath -m "$2")
@@ -73,6 +74,10 @@ case $arch in
   "$native")
     plays "the program plays" "$root/usr/bin/scale"
     sh "$here/layer_users_test.sh" "$root/usr" "$work/users"
-    sh "$here/install_cycle_test.sh" "$work" "$work/chroot" ;;
+    cycle=0
+    sh "$here/install_cycle_test.sh" "$work" "$work/chroot" || cycle=$?
+    [ $cycle -eq 0 ] || [ $cycle -eq 77 ] || exit $cycle ;;
 esac
 rm -rf "$work"
+# All else passed, but a part that did not run makes the whole a skip, not a pass.
+[ "${cycle:-0}" -ne 77 ] || exit 77

@@ -13,6 +13,7 @@ Vcd readVcd(const std::string& path, const std::string& wire) {
     bool body = false;
     bool wellFormed = true;
     long long now = 0;
+    bool stampAlone = false;  // a time with no change after it yet
     while (std::getline(in, line)) {
         if (!body) {
             std::istringstream words(line);
@@ -25,15 +26,17 @@ Vcd readVcd(const std::string& path, const std::string& wire) {
         if (line.empty() || line == "$dumpvars" || line == "$end") continue;
         if (line[0] == '#') {
             const long long t = std::stoll(line.substr(1));
-            if (t < now) wellFormed = false;
+            if (t < now || stampAlone) wellFormed = false;
             now = t;
+            stampAlone = true;
         } else if ((line[0] == '0' || line[0] == '1') && line.size() >= 2) {
+            stampAlone = false;
             if (line.substr(1) == id) vcd.edges.push_back({now, line[0] == '1'});
         } else {
             wellFormed = false;
         }
     }
-    vcd.complete = body && wellFormed && !id.empty();
+    vcd.complete = body && wellFormed && !stampAlone && !id.empty();
     return vcd;
 }
 

@@ -11,7 +11,7 @@ struct Edge {
 };
 
 struct Vcd {
-    bool complete = false;  // header ended and every line after it well formed
+    bool complete = false;  // header ended, every line after it well formed, every time with a change
     std::vector<Edge> edges;  // of the wire asked for, in file order
 };
 

@@ -58,11 +58,12 @@ PwmChannel::PwmChannel(std::filesystem::path chip)
                     "stop what drives it first; this program does not take it over");
     }
     // Watched from before the export on, so that no ending leaves it behind.
-    watcher_.emplace(dir_, chip_ / "unexport", lock_.fd());
+    unexportAtEnd_ = !exported;
+    watcher_.emplace(dir_, chip_ / "unexport", lock_.fd(), unexportAtEnd_);
     if (!exported) {
-        watcher_->unexportAtEnd(true);
         const int err = writeValue(chip_ / "export", 0);
         if (err != 0) {
+            unexportAtEnd_ = false;
             watcher_->unexportAtEnd(false);
             throw Error((chip_ / "export").string(), "cannot export PWM channel 0", err, accessRemedy(err));
         }
@@ -76,11 +77,30 @@ PwmChannel::PwmChannel(std::filesystem::path chip)
     apply(squareWaveSteps(state_, periodNsOf(Tone::kMaxHz)));
 }
 
-// The watcher silences and disables the channel, unexports it only once it
-// is disabled, and says what is left to do if a write fails.
-PwmChannel::~PwmChannel() = default;
+// Silenced here as well as by the watcher, which may have been killed; the
+// watcher then unexports it only once it is disabled, and says what is left
+// to do if a write fails.
+PwmChannel::~PwmChannel() {
+    try {
+        apply(toneSteps(state_, 0));
+    } catch (const Error&) {
+        // The watcher tries the same writes and says which one failed.
+    }
+}
 
 void PwmChannel::play(int hz) {
+    if (watcher_->ended()) {
+        // Killed from outside: without a new one, the program's end would leave the tone playing.
+        watcher_.reset();
+        try {
+            watcher_.emplace(dir_, chip_ / "unexport", lock_.fd(), unexportAtEnd_);
+        } catch (const Error&) {
+            apply(toneSteps(state_, 0));
+            throw;
+        }
+        report(Error(dir_.string(), "the PWM's watcher process was killed; started another", 0,
+                     "find what killed it (an OOM kill, a service manager's stop)"));
+    }
     if (state_.enabled && readValue(dir_ / "enable") == 0) {
         throw Error((dir_ / "enable").string(), "something else has disabled the PWM, the tone is silent", 0,
                     "stop whatever else writes to this PWM, then start the program again");

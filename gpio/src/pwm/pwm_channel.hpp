@@ -27,8 +27,10 @@ public:
     PwmChannel(const PwmChannel&) = delete;
     PwmChannel& operator=(const PwmChannel&) = delete;
 
-    // Throws Error when the kernel refuses a write, or when something else
-    // has disabled the channel since the last note.
+    // Starts another watcher, with one line, if the last one was killed.
+    // Throws Error when the kernel refuses a write, when something else has
+    // disabled the channel since the last note, or when no watcher can be
+    // had (the channel is then silenced).
     void play(int hz);
 
 private:
@@ -38,6 +40,7 @@ private:
     std::filesystem::path dir_;
     PwmLock lock_;
     std::optional<PwmWatcher> watcher_;
+    bool unexportAtEnd_ = false;
     PwmState state_;
 };
 

@@ -21,6 +21,7 @@ namespace {
 
 constexpr char kUnexport = 'U';
 constexpr char kKeepExported = 'K';
+constexpr char kReady = 'R';
 
 // Between fork and _exit only async-signal-safe calls: the program may have
 // other threads, whose locks the child inherits held.
@@ -77,14 +78,15 @@ struct Files {
     std::string dutyFailure, enableFailure;
 };
 
-[[noreturn]] void watch(int alive, int keep, const Files& files) {
+[[noreturn]] void watch(int alive, int keep, const Files& files, bool unexport) {
     ::setsid();
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     for (int signal : {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGTSTP, SIGPIPE}) ::sigaction(signal, &ignore, nullptr);
     ::prctl(PR_SET_NAME, "gpio-pwm-watch", 0, 0, 0);
     closeAllBut(alive, keep);
-    bool unexport = false;
+    // Out of the program's process group now: the program may touch the channel.
+    if (::send(alive, &kReady, 1, MSG_NOSIGNAL) != 1) ::_exit(1);
     for (char byte = 0;;) {
         const ssize_t n = ::read(alive, &byte, 1);
         if (n == 0 || (n < 0 && errno != EINTR)) break;
@@ -108,7 +110,7 @@ std::string failure(const std::string& file, const char* what) {
 }  // namespace
 
 PwmWatcher::PwmWatcher(const std::filesystem::path& channel, const std::filesystem::path& unexportFile,
-                       int keep) {
+                       int keep, bool unexport) {
     // Everything the child needs is made before the fork.
     Files files;
     files.period = (channel / "period").string();
@@ -132,13 +134,35 @@ PwmWatcher::PwmWatcher(const std::filesystem::path& channel, const std::filesyst
         throw Error("PWM watcher", "cannot start the process that stops the tone when the program ends",
                     errno, "raise the process limit or free memory, or set GPIO_TONE=thread");
     }
-    if (pid_ == 0) watch(readEnd.get(), keep, files);
+    if (pid_ == 0) watch(readEnd.get(), keep, files, unexport);
+    readEnd = UniqueFd();  // the watcher's alone, so that its death reads as the end
+    // A signal to the program's group before the watcher left it ends both:
+    // nothing has been touched yet.
+    char word = 0;
+    ssize_t n = 0;
+    while ((n = ::read(alive_.get(), &word, 1)) < 0 && errno == EINTR) {
+    }
+    if (n != 1 || word != kReady) {
+        reap();
+        throw Error("PWM watcher", "ended before it was ready", 0,
+                    "find what kills new processes here (limits, a service manager), or set GPIO_TONE=thread");
+    }
 }
 
 PwmWatcher::~PwmWatcher() {
     alive_ = UniqueFd();
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    reap();
+}
+
+void PwmWatcher::reap() {
+    while (pid_ > 0 && ::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }
+    pid_ = -1;
+}
+
+bool PwmWatcher::ended() {
+    if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+    return pid_ <= 0;
 }
 
 void PwmWatcher::unexportAtEnd(bool unexport) {

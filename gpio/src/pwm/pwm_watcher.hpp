@@ -9,16 +9,18 @@ namespace gpio {
 
 // A kernel PWM plays on after its process is gone, and the program only
 // ever ends by a signal. This small process, forked at set-up, waits for the
-// program's end (its socket closes, SIGKILL included) and then
-// silences the channel, waits out the period, disables it, and unexports it
-// if told to. It runs in
-// a session of its own, so that signals to the program's process group
-// (a terminal's, a service manager's, kill -9 -PGID) cannot reach it.
+// program's end (its socket closes, SIGKILL included) and then silences the
+// channel, waits out the period, disables it, and unexports it if told to.
+// It runs in a session of its own, so that signals to the program's process
+// group (a terminal's, a service manager's, kill -9 -PGID) cannot reach it.
 class PwmWatcher {
 public:
-    // keep is a descriptor it holds until its work is done: the PWM's lock.
-    // Throws Error when the process cannot be started.
-    PwmWatcher(const std::filesystem::path& channel, const std::filesystem::path& unexportFile, int keep);
+    // keep is a descriptor it holds until its work is done: the PWM's lock;
+    // unexport is what unexportAtEnd would say. Returns once the watcher is
+    // out of the program's process group. Throws Error when the process
+    // cannot be started or dies before that.
+    PwmWatcher(const std::filesystem::path& channel, const std::filesystem::path& unexportFile, int keep,
+               bool unexport = false);
     // Lets it do its work now, and waits for it.
     ~PwmWatcher();
 
@@ -29,7 +31,13 @@ public:
     // written, so that a kill between the two leaves nothing exported.
     void unexportAtEnd(bool unexport);
 
+    // Whether the watcher has died (killed from outside: it ends by itself
+    // only once the program has).
+    bool ended();
+
 private:
+    void reap();
+
     UniqueFd alive_;  // the program's end of the socket
     pid_t pid_ = -1;
 };

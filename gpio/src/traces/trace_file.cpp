@@ -78,6 +78,12 @@ TraceFile::TraceFile(std::string path, Access access) : path_(std::move(path)) {
         throw Error(path_, "a FIFO another user made in a shared directory", 0,
                     "remove it, or trace to a path of your own");
     }
+    // Anyone may link someone else's file into a shared directory where the
+    // kernel's protected_hardlinks is off: emptying it would destroy that file.
+    if (dirKnown && regular_ && st.st_nlink > 1 && sharedSticky(dir)) {
+        throw Error(path_, "a file with other hard links in a shared directory", 0,
+                    "remove it, or trace to a path of your own");
+    }
     if (!regular_ && access == Access::Overwrite) {
         throw Error(path_, "a WAV trace must be a regular file, its header is rewritten as it grows",
                     0, "trace to a file, or stream a .vcd trace instead");
