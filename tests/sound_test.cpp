@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <thread>
 
 #include "support/child.hpp"
@@ -32,51 +33,80 @@ testing_support::Wav rawSound(const std::string& path) {
     return wav;
 }
 
+// A desktop's sound server, headless, with a null sink, in a scratch
+// directory: what plays through ALSA's default device with env is routed to
+// it, and the sink's monitor can be recorded.
+class SoundServer {
+public:
+    explicit SoundServer(const fs::path& dir)
+        : dir_(dir),
+          env_({"HOME=" + dir.string(), "XDG_RUNTIME_DIR=" + dir.string(), "PULSE_RUNTIME_PATH=" + dir.string(),
+                "PULSE_SERVER=unix:" + (dir / "native").string()}) {}
+
+    const std::vector<std::string>& env() const { return env_; }
+
+    // Starts the server, and a recorder of its sink into file once it has
+    // recorded a little silence (a recorder starts late). False when either
+    // does not start.
+    bool start(const std::string& file) {
+        server_.emplace(std::vector<std::string>{
+                            "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                            "--log-target=stderr", "--log-level=error",
+                            "--load=module-null-sink sink_name=scale rate=48000 channels=1",
+                            "--load=module-native-protocol-unix auth-anonymous=1 socket=" + (dir_ / "native").string()},
+                        env_, "/dev/null");
+        for (int waited = 0; waited < 100 && !fs::exists(dir_ / "native"); ++waited) std::this_thread::sleep_for(50ms);
+        recorder_.emplace(std::vector<std::string>{"parec", "--device=scale.monitor", "--format=s16le", "--rate=48000",
+                                                   "--channels=1", "--latency-msec=20"},
+                          env_, file);
+        const auto recorded = [&] {
+            std::error_code ec;
+            const auto size = fs::file_size(file, ec);
+            return ec ? 0 : size;
+        };
+        for (int waited = 0; waited < 200 && recorded() < 19200; ++waited) std::this_thread::sleep_for(50ms);
+        return recorded() >= 19200;
+    }
+
+    void stop() {
+        if (recorder_) recorder_->stop();
+        if (server_) server_->stop();
+        recorder_.reset();
+        server_.reset();
+    }
+
+private:
+    fs::path dir_;
+    std::vector<std::string> env_;
+    std::optional<testing_support::Background> server_;
+    std::optional<testing_support::Background> recorder_;
+};
+
+testing_support::RunOptions soundProgram(const SoundServer& server, std::chrono::milliseconds limit) {
+    testing_support::RunOptions options;
+    options.argv = testing_support::programCommand(SCALE_PROGRAM);
+    options.env = server.env();
+    options.env.push_back("GPIO_BACKEND=sound");
+    options.unset = {"GPIO_CHIP", "GPIO_TRACE", "GPIO_SOUND"};
+    options.limit = limit;
+    return options;
+}
+
+bool haveSoundServer() { return installed("pulseaudio") && installed("parec"); }
+
 }  // namespace
 
-// A desktop's sound server, headless, with a null sink: the program plays
-// through ALSA's default device, routed to it, and the sink's monitor is
-// recorded and listened to.
 TEST(Sound, TheScaleIsHeardThroughASoundServer) {
-    if (!installed("pulseaudio") || !installed("parec")) GTEST_SKIP() << "needs pulseaudio and pulseaudio-utils";
+    if (!haveSoundServer()) GTEST_SKIP() << "needs pulseaudio and pulseaudio-utils";
     const fs::path dir = testing_support::scratchPath("pulse");
     fs::remove_all(dir);
     fs::create_directories(dir);
-    const std::string server = "unix:" + (dir / "native").string();
-    const std::vector<std::string> env = {"HOME=" + dir.string(), "XDG_RUNTIME_DIR=" + dir.string(),
-                                          "PULSE_RUNTIME_PATH=" + dir.string(), "PULSE_SERVER=" + server};
-    testing_support::Background pulse(
-        {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-target=stderr",
-         "--log-level=error", "--load=module-null-sink sink_name=scale rate=48000 channels=1",
-         "--load=module-native-protocol-unix auth-anonymous=1 socket=" + (dir / "native").string()},
-        env, "/dev/null");
-    for (int waited = 0; waited < 100 && !fs::exists(dir / "native"); ++waited) std::this_thread::sleep_for(50ms);
-    ASSERT_TRUE(fs::exists(dir / "native")) << "the sound server did not start";
-
+    SoundServer server(dir);
     const std::string recording = (dir / "heard.raw").string();
-    testing_support::Background recorder(
-        {"parec", "--device=scale.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--latency-msec=20"},
-        env, recording);
-    // A recorder starts late: first some silence in the file, so that
-    // whatever comes after it is heard, and nothing sounds before set-up.
-    const auto recorded = [&] {
-        std::error_code ec;
-        const auto size = fs::file_size(recording, ec);
-        return ec ? 0 : size;
-    };
-    for (int waited = 0; waited < 200 && recorded() < 19200; ++waited) std::this_thread::sleep_for(50ms);
-    ASSERT_GE(recorded(), 19200u) << "the recorder did not start";
-
-    testing_support::RunOptions options;
-    options.argv = testing_support::programCommand(SCALE_PROGRAM);
-    options.env = env;
-    options.env.push_back("GPIO_BACKEND=sound");
-    options.unset = {"GPIO_CHIP", "GPIO_TRACE", "GPIO_SOUND"};
-    options.limit = 6000ms;
-    const auto result = testing_support::run(options);
+    ASSERT_TRUE(server.start(recording)) << "the sound server or its recorder did not start";
+    const auto result = testing_support::run(soundProgram(server, 6000ms));
     std::this_thread::sleep_for(300ms);
-    recorder.stop();
-    pulse.stop();
+    server.stop();
     EXPECT_TRUE(result.killed) << result.err;
     EXPECT_NE(result.err.find("heard on sound device \"default\""), std::string::npos) << result.err;
 
@@ -95,5 +125,48 @@ TEST(Sound, TheScaleIsHeardThroughASoundServer) {
     ASSERT_GE(notes.size(), 9u);
     for (std::size_t i = 0; i < 9; ++i)
         EXPECT_NEAR(notes[i].hz, scale[i % 8], scale[i % 8] * 0.003) << "note " << i;
+    fs::remove_all(dir);
+}
+
+// Desktops restart their sound server (a crash, a log-out, a device switch):
+// the program says so, and is heard again once a new one is up.
+TEST(Sound, IsHeardAgainOnceTheSoundServerComesBack) {
+    if (!haveSoundServer()) GTEST_SKIP() << "needs pulseaudio and pulseaudio-utils";
+    const fs::path dir = testing_support::scratchPath("pulse_again");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    SoundServer server(dir);
+    ASSERT_TRUE(server.start((dir / "before.raw").string())) << "the sound server or its recorder did not start";
+    const std::string after = (dir / "after.raw").string();
+    bool restarted = false;
+    std::thread restart([&] {
+        std::this_thread::sleep_for(2000ms);
+        server.stop();
+        std::this_thread::sleep_for(1000ms);
+        restarted = server.start(after);
+    });
+    const auto result = testing_support::run(soundProgram(server, 9000ms));
+    restart.join();
+    server.stop();
+    ASSERT_TRUE(restarted) << "the second sound server did not start";
+    EXPECT_NE(result.err.find("the sound stopped"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("the sound is back"), std::string::npos) << result.err;
+
+    const auto heard = rawSound(after);
+    const auto notes = testing_support::notes(testing_support::upwardCrossings(heard, 0, heard.samples.size()), 100.0);
+    SCOPED_TRACE("notes heard after the restart: " + testing_support::describe(notes));
+    const std::vector<int> scale = {262, 294, 330, 349, 392, 440, 494, 525};
+    ASSERT_GE(notes.size(), 4u) << "not heard again";
+    // On from wherever it was, in the scale's order.
+    const auto nearest = [&](double hz) {
+        return std::min_element(scale.begin(), scale.end(),
+                                [&](int a, int b) { return std::abs(a - hz) < std::abs(b - hz); }) -
+               scale.begin();
+    };
+    const auto first = nearest(notes[1].hz);
+    for (std::size_t i = 1; i < notes.size() - 1; ++i) {
+        const int want = scale[(first + static_cast<long>(i) - 1) % 8];
+        EXPECT_NEAR(notes[i].hz, want, want * 0.003) << "note " << i;
+    }
     fs::remove_all(dir);
 }

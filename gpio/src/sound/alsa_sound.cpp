@@ -1,17 +1,13 @@
 #include "alsa_sound.hpp"
 
 #include <cerrno>
+#include <vector>
 
 #include "error.hpp"
 #include "realtime.hpp"
 
 namespace gpio {
 namespace {
-
-// Short enough that a new note is heard within tens of milliseconds, long
-// enough that a busy machine does not starve the device.
-constexpr unsigned kLatencyUs = 20'000;
-constexpr std::size_t kKeep = 4096;  // figures kept for the benchmark
 
 // ALSA writes its own lines on standard error; the layer says one of its own.
 void silent(const char*, int, const char*, int, const char*, ...) {}
@@ -30,100 +26,129 @@ std::string openRemedy(int err) {
     return "check the sound set-up (aplay -L), or use GPIO_BACKEND=sim";
 }
 
-void keep(std::vector<double>& figures, double value) {
-    if (figures.size() < kKeep) figures.push_back(value);
-}
-
 }  // namespace
 
-AlsaSound::AlsaSound(const std::string& device) : subject_("sound device \"" + device + "\"") {
+AlsaSound::AlsaSound(const std::string& device, Observer* observer)
+    : device_(device), subject_("sound device \"" + device + "\""), observer_(observer) {
     snd_lib_error_set_handler(silent);
-    snd_pcm_t* pcm = nullptr;
-    int err = snd_pcm_open(&pcm, device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
+    int err = open();
     if (err < 0) throw Error(subject_, "cannot open it", -err, openRemedy(-err));
-    pcm_.reset(pcm);
-    err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, SquareWave::kRate, 1,
-                             kLatencyUs);
-    snd_pcm_uframes_t buffer = 0;
-    if (err == 0) err = snd_pcm_get_params(pcm, &buffer, &block_);
+    err = configure();
     if (err < 0) {
         throw Error(subject_, "does not take 16-bit mono sound at 48 kHz", -err,
                     "name another device in GPIO_SOUND (plughw:N or default converts)");
     }
     // A sound server's stream takes its time to start: it starts here, on a
     // buffer of silence, so that no note is lost once the program plays.
-    const std::vector<std::int16_t> silence(buffer);
-    snd_pcm_sframes_t primed = snd_pcm_writei(pcm, silence.data(), silence.size());
-    if (primed < 0) primed = snd_pcm_recover(pcm, static_cast<int>(primed), 1);
-    if (primed < 0) throw Error(subject_, "cannot play on it", static_cast<int>(-primed), openRemedy(static_cast<int>(-primed)));
+    const std::vector<std::int16_t> silence(buffer_);
+    snd_pcm_sframes_t primed = snd_pcm_writei(pcm_.get(), silence.data(), silence.size());
+    if (primed < 0) primed = snd_pcm_recover(pcm_.get(), static_cast<int>(primed), 1);
+    if (primed < 0) {
+        err = static_cast<int>(-primed);
+        throw Error(subject_, "cannot play on it", err, openRemedy(err));
+    }
     thread_ = std::thread([this] { run(); });
 }
 
 AlsaSound::~AlsaSound() {
     stop_ = true;
     thread_.join();
-    snd_pcm_drop(pcm_.get());
+    if (pcm_) snd_pcm_drop(pcm_.get());
 }
 
-void AlsaSound::setFrequency(int hz) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (hz == hz_) return;
-    hz_ = hz;
-    askedAt_ = Clock::now();
-    ++request_;
+void AlsaSound::setFrequency(int hz) { hz_ = hz; }
+
+int AlsaSound::open() {
+    pcm_.reset();
+    snd_pcm_t* pcm = nullptr;
+    const int err = snd_pcm_open(&pcm, device_.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
+    if (err == 0) pcm_.reset(pcm);
+    return err;
 }
 
-AlsaSound::Stats AlsaSound::stats() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return stats_;
+// The queue is the device's whole buffer: a blocking write returns once
+// there is room, so what is queued is what was asked for, no more.
+int AlsaSound::configure() {
+    snd_pcm_t* pcm = pcm_.get();
+    const auto queueUs = std::chrono::duration_cast<std::chrono::microseconds>(queue_).count();
+    int err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, SquareWave::kRate, 1,
+                                 static_cast<unsigned>(queueUs));
+    if (err == 0) err = snd_pcm_get_params(pcm, &buffer_, &block_);
+    return err;
 }
 
 void AlsaSound::run() {
     tuneThreadForTiming();
     SquareWave wave;
-    std::vector<std::int16_t> block(block_);
-    std::uint64_t playing = 0;
-    std::int64_t frame = 0;  // samples handed to the device so far
-    bool toldUnderrun = false;
+    std::vector<std::int16_t> block;
+    int playing = 0;
     while (!stop_) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (request_ != playing) {
-                playing = request_;
-                wave.setFrequency(hz_);
-                noteBegins(askedAt_, frame);
+        if (!pcm_) {
+            reopen();
+            continue;
+        }
+        const int hz = hz_;
+        if (hz != playing) {
+            playing = hz;
+            wave.setFrequency(hz);
+            if (observer_ != nullptr) {
+                // The block made now leaves the device after what is queued.
+                snd_pcm_sframes_t queued = 0;
+                if (snd_pcm_delay(pcm_.get(), &queued) < 0) queued = 0;
+                const std::int64_t queuedUs = std::int64_t{queued} * 1'000'000 / SquareWave::kRate;
+                observer_->noteBegan(frame_, Clock::now() + std::chrono::microseconds(queuedUs));
             }
         }
+        block.resize(block_);
         wave.render(block.data(), block.size());
-        snd_pcm_sframes_t written = snd_pcm_writei(pcm_.get(), block.data(), block.size());
+        if (!write(block.data(), block.size())) pcm_.reset();
+    }
+}
+
+bool AlsaSound::write(const std::int16_t* samples, std::size_t count) {
+    while (count > 0 && !stop_) {
+        snd_pcm_sframes_t written = snd_pcm_writei(pcm_.get(), samples, count);
         if (written == -EPIPE) {
-            // The device ran dry: a busy machine. Said once; the tone goes on.
-            if (!toldUnderrun) {
+            // Ran dry: the machine stalled longer than the queue lasts. A
+            // longer queue rides out the same stalls; the tone goes on.
+            if (observer_ != nullptr) observer_->ranDry();
+            if (queue_ < kLongestQueue) {
+                queue_ *= 2;
+                snd_pcm_drop(pcm_.get());
+                written = configure();
+                if (written == 0) {
+                    report(Error(subject_, "the sound ran dry (an underrun); its queue is now " +
+                                               std::to_string(queue_.count()) + " ms",
+                                 0, "the machine was too busy; a new note now takes that long to be heard"));
+                    continue;
+                }
+            } else if (!toldDry_) {
+                toldDry_ = true;
                 report(Error(subject_, "the sound ran dry (an underrun) and resumed", 0,
-                             "the machine was too busy; the tone plays on, this is said once"));
-                toldUnderrun = true;
+                             "the machine was too busy even for the longest queue; this is said once"));
             }
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++stats_.underruns;
         }
         if (written < 0) written = snd_pcm_recover(pcm_.get(), static_cast<int>(written), 1);
         if (written < 0) {
             report(Error(subject_, "the sound stopped", static_cast<int>(-written),
-                         "the tone plays on the simulated pin only; restart the program to hear it"));
-            return;
+                         "the tone plays on the simulated pin; the device is tried again every second"));
+            return false;
         }
-        frame += written;
+        samples += written;
+        count -= static_cast<std::size_t>(written);
+        frame_ += written;
     }
+    return true;
 }
 
-void AlsaSound::noteBegins(const Clock::time_point& asked, std::int64_t frame) {
-    // The block being made now leaves the device after what is queued.
-    snd_pcm_sframes_t queued = 0;
-    if (snd_pcm_delay(pcm_.get(), &queued) < 0) queued = 0;
-    const auto heard = Clock::now() + std::chrono::microseconds(queued * 1'000'000 / SquareWave::kRate);
-    keep(stats_.latencyMs, std::chrono::duration<double, std::milli>(heard - asked).count());
-    if (noteStart_ >= 0) keep(stats_.noteMs, static_cast<double>(frame - noteStart_) * 1000.0 / SquareWave::kRate);
-    noteStart_ = frame;
+void AlsaSound::reopen() {
+    for (int waited = 0; waited < 20 && !stop_; ++waited) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (stop_ || open() < 0) return;
+    if (configure() < 0) {
+        pcm_.reset();
+        return;
+    }
+    report(Error(subject_, "the sound is back", 0, "playing from the current note"));
 }
 
 }  // namespace gpio

@@ -3,11 +3,10 @@
 #include <alsa/asoundlib.h>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "square_wave.hpp"
 
@@ -17,48 +16,61 @@ namespace gpio {
 // thread renders the square wave block by block from the frequency last
 // asked for and hands each block to the device. ALSA's "default" device
 // reaches the desktop's sound server (PipeWire or PulseAudio) through its
-// plugins.
+// plugins. The queue starts short, so that a new note is heard soon, and
+// grows when the device runs dry; a device or server that goes away is
+// reopened about once a second. setFrequency never waits on any of it.
 class AlsaSound {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // What the benchmark reads.
-    struct Stats {
-        std::vector<double> latencyMs;  // softToneWrite to the new note's first sample leaving the device
-        std::vector<double> noteMs;     // each note's length in samples, as milliseconds
-        int underruns = 0;
+    // What a benchmark is told, on the sound thread.
+    class Observer {
+    public:
+        virtual ~Observer() = default;
+        // A new frequency's first sample leaves the device at heard; frame
+        // counts the samples handed to the device before it.
+        virtual void noteBegan(std::int64_t frame, Clock::time_point heard) = 0;
+        virtual void ranDry() = 0;
     };
 
+    static constexpr std::chrono::milliseconds kFirstQueue{20};
+    static constexpr std::chrono::milliseconds kLongestQueue{160};
+
     // Opens the device, silent. Throws Error naming it, the cause and what
-    // to do.
-    explicit AlsaSound(const std::string& device);
+    // to do. The observer, if any, must outlive this.
+    explicit AlsaSound(const std::string& device, Observer* observer = nullptr);
     ~AlsaSound();
 
     AlsaSound(const AlsaSound&) = delete;
     AlsaSound& operator=(const AlsaSound&) = delete;
 
     void setFrequency(int hz);
-    Stats stats() const;
 
 private:
     struct Closer {
         void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
     };
+    using Pcm = std::unique_ptr<snd_pcm_t, Closer>;
 
+    // Returns the negative ALSA error of the first step that fails, or 0.
+    int open();
+    int configure();
     void run();
-    void noteBegins(const Clock::time_point& asked, std::int64_t frame);
+    // False when the device is gone: written as far as it went.
+    bool write(const std::int16_t* samples, std::size_t count);
+    void reopen();
 
-    std::string subject_;  // how messages name the device
-    std::unique_ptr<snd_pcm_t, Closer> pcm_;
+    const std::string device_;
+    const std::string subject_;  // how messages name the device
+    Observer* const observer_;
+    Pcm pcm_;
+    std::chrono::milliseconds queue_ = kFirstQueue;
+    snd_pcm_uframes_t buffer_ = 0;
     snd_pcm_uframes_t block_ = 0;
+    std::int64_t frame_ = 0;  // samples handed to the device so far
+    bool toldDry_ = false;
 
-    mutable std::mutex mutex_;
-    int hz_ = 0;
-    Clock::time_point askedAt_{};
-    std::uint64_t request_ = 0;
-    Stats stats_;
-    std::int64_t noteStart_ = -1;
-
+    std::atomic<int> hz_{0};
     std::atomic<bool> stop_{false};
     std::thread thread_;  // last: starts once all above is ready
 };

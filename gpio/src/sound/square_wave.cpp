@@ -1,5 +1,6 @@
 #include "square_wave.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace gpio {
@@ -21,7 +22,10 @@ double blep(double phase, double step) {
 
 }  // namespace
 
-void SquareWave::setFrequency(int hz) { step_ = hz > 0 ? static_cast<double>(hz) / kRate : 0.0; }
+// Below half the sample rate, so that the phase wraps at most once a sample.
+void SquareWave::setFrequency(int hz) {
+    step_ = hz > 0 ? static_cast<double>(std::min(hz, kRate / 2 - 1)) / kRate : 0.0;
+}
 
 void SquareWave::render(std::int16_t* samples, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {

@@ -15,7 +15,8 @@ public:
     // About -12 dBFS, the level of the WAV trace.
     static constexpr double kAmplitude = 0.25;
 
-    // From the next sample on; 0 or below is silence.
+    // From the next sample on; 0 or below is silence, half the rate or more
+    // is taken as just below it.
     void setFrequency(int hz);
     void render(std::int16_t* samples, std::size_t count);
 
