@@ -41,7 +41,19 @@ public:
     explicit SoundServer(const fs::path& dir)
         : dir_(dir),
           env_({"HOME=" + dir.string(), "XDG_RUNTIME_DIR=" + dir.string(), "PULSE_RUNTIME_PATH=" + dir.string(),
-                "PULSE_SERVER=unix:" + (dir / "native").string()}) {}
+                "PULSE_SERVER=unix:" + (dir / "native").string()}) {
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    ~SoundServer() {
+        stop();
+        fs::remove_all(dir_);
+    }
+    SoundServer(const SoundServer&) = delete;
+    SoundServer& operator=(const SoundServer&) = delete;
+
+    // A file in its directory.
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
 
     const std::vector<std::string>& env() const { return env_; }
 
@@ -98,11 +110,8 @@ bool haveSoundServer() { return installed("pulseaudio") && installed("parec"); }
 
 TEST(Sound, TheScaleIsHeardThroughASoundServer) {
     if (!haveSoundServer()) GTEST_SKIP() << "needs pulseaudio and pulseaudio-utils";
-    const fs::path dir = testing_support::scratchPath("pulse");
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    SoundServer server(dir);
-    const std::string recording = (dir / "heard.raw").string();
+    SoundServer server(testing_support::scratchPath("pulse"));
+    const std::string recording = server.file("heard.raw");
     ASSERT_TRUE(server.start(recording)) << "the sound server or its recorder did not start";
     const auto result = testing_support::run(soundProgram(server, 6000ms));
     std::this_thread::sleep_for(300ms);
@@ -125,19 +134,15 @@ TEST(Sound, TheScaleIsHeardThroughASoundServer) {
     ASSERT_GE(notes.size(), 9u);
     for (std::size_t i = 0; i < 9; ++i)
         EXPECT_NEAR(notes[i].hz, scale[i % 8], scale[i % 8] * 0.003) << "note " << i;
-    fs::remove_all(dir);
 }
 
 // Desktops restart their sound server (a crash, a log-out, a device switch):
 // the program says so, and is heard again once a new one is up.
 TEST(Sound, IsHeardAgainOnceTheSoundServerComesBack) {
     if (!haveSoundServer()) GTEST_SKIP() << "needs pulseaudio and pulseaudio-utils";
-    const fs::path dir = testing_support::scratchPath("pulse_again");
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    SoundServer server(dir);
-    ASSERT_TRUE(server.start((dir / "before.raw").string())) << "the sound server or its recorder did not start";
-    const std::string after = (dir / "after.raw").string();
+    SoundServer server(testing_support::scratchPath("pulse_again"));
+    ASSERT_TRUE(server.start(server.file("before.raw"))) << "the sound server or its recorder did not start";
+    const std::string after = server.file("after.raw");
     bool restarted = false;
     std::thread restart([&] {
         std::this_thread::sleep_for(2000ms);
@@ -168,5 +173,4 @@ TEST(Sound, IsHeardAgainOnceTheSoundServerComesBack) {
         const int want = scale[(first + static_cast<long>(i) - 1) % 8];
         EXPECT_NEAR(notes[i].hz, want, want * 0.003) << "note " << i;
     }
-    fs::remove_all(dir);
 }
