@@ -89,7 +89,7 @@ PwmChannel::~PwmChannel() {
 }
 
 void PwmChannel::play(int hz) {
-    if (watcher_->ended()) {
+    if (!watcher_ || watcher_->ended()) {
         // Killed from outside: without a new one, the program's end would leave the tone playing.
         watcher_.reset();
         try {
