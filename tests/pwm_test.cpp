@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "error.hpp"
@@ -59,8 +60,15 @@ pid_t killWatcher() {
             continue;
         const pid_t pid = std::atoi(entry.path().filename().c_str());
         kill(pid, SIGKILL);
-        for (int i = 0; i < 500 && fileContents(entry.path() / "stat").substr(close + 2, 1) != "Z"; ++i)
+        // Dead once it can be reaped (WNOWAIT leaves that to the code under
+        // test): a zombie leader can still wait for its other threads.
+        siginfo_t info{};
+        for (int i = 0; i < 500; ++i) {
+            info.si_pid = 0;
+            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
+                break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         return pid;
     }
     return 0;
