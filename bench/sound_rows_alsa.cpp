@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "alsa_sound.hpp"
@@ -18,30 +19,38 @@ using Clock = gpio::AlsaSound::Clock;
 // What the sound thread says of each note, kept for the rows.
 class NoteLog : public gpio::AlsaSound::Observer {
 public:
-    void noteBegan(std::int64_t frame, Clock::time_point heard) override {
+    void noteBegan(int hz, std::int64_t frame, Clock::time_point heard) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        frames_.push_back(frame);
-        heard_.push_back(heard);
+        notes_.push_back({hz, frame, heard});
     }
     void ranDry() override {
         std::lock_guard<std::mutex> lock(mutex_);
         ++dry_;
     }
 
-    // From each softToneWrite (asked) to its note's first sample leaving the device.
-    std::vector<double> latencyMs(const std::vector<Clock::time_point>& asked) const {
+    // From each softToneWrite of hz at a time to that note's first sample
+    // leaving the device. A note the sound thread never saw (it was held up
+    // longer than a note) has none.
+    std::vector<double> latencyMs(const std::vector<std::pair<int, Clock::time_point>>& asked) const {
         std::lock_guard<std::mutex> lock(mutex_);
         std::vector<double> ms;
-        for (std::size_t i = 0; i < asked.size() && i < heard_.size(); ++i)
-            ms.push_back(std::chrono::duration<double, std::milli>(heard_[i] - asked[i]).count());
+        std::size_t next = 0;
+        for (const auto& [hz, at] : asked) {
+            std::size_t i = next;
+            while (i < notes_.size() && (notes_[i].hz != hz || notes_[i].heard < at)) ++i;
+            // The scale comes round again: a match a second on is a later note's.
+            if (i == notes_.size() || notes_[i].heard - at > std::chrono::seconds(1)) continue;
+            ms.push_back(std::chrono::duration<double, std::milli>(notes_[i].heard - at).count());
+            next = i + 1;
+        }
         return ms;
     }
     // Each note's length as the card's clock counts it.
     std::vector<double> noteMs() const {
         std::lock_guard<std::mutex> lock(mutex_);
         std::vector<double> ms;
-        for (std::size_t i = 1; i < frames_.size(); ++i)
-            ms.push_back(static_cast<double>(frames_[i] - frames_[i - 1]) * 1000.0 / gpio::SquareWave::kRate);
+        for (std::size_t i = 1; i < notes_.size(); ++i)
+            ms.push_back(static_cast<double>(notes_[i].frame - notes_[i - 1].frame) * 1000.0 / gpio::SquareWave::kRate);
         return ms;
     }
     int dry() const {
@@ -50,9 +59,13 @@ public:
     }
 
 private:
+    struct Note {
+        int hz;
+        std::int64_t frame;
+        Clock::time_point heard;
+    };
     mutable std::mutex mutex_;
-    std::vector<std::int64_t> frames_;
-    std::vector<Clock::time_point> heard_;
+    std::vector<Note> notes_;
     int dry_ = 0;
 };
 
@@ -64,12 +77,15 @@ void printSoundRows(const std::string& device, double seconds) {
                 device.c_str());
     try {
         NoteLog log;
-        std::vector<Clock::time_point> asked;
+        std::vector<std::pair<int, Clock::time_point>> asked;
         {
             gpio::AlsaSound sound(device, &log);
+            // A sound server starts the stream up to a second after it is
+            // opened; the rows are about the notes that follow.
+            std::this_thread::sleep_for(std::chrono::seconds(1));
             const int notes = std::max(9, static_cast<int>(seconds * 8));
             for (int n = 0; n < notes; ++n) {
-                asked.push_back(Clock::now());
+                asked.emplace_back(scale[n % 8], Clock::now());
                 sound.setFrequency(scale[n % 8]);
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
             }

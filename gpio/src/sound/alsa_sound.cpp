@@ -96,7 +96,7 @@ void AlsaSound::run() {
                 snd_pcm_sframes_t queued = 0;
                 if (snd_pcm_delay(pcm_.get(), &queued) < 0) queued = 0;
                 const std::int64_t queuedUs = std::int64_t{queued} * 1'000'000 / SquareWave::kRate;
-                observer_->noteBegan(frame_, Clock::now() + std::chrono::microseconds(queuedUs));
+                observer_->noteBegan(hz, frame_, Clock::now() + std::chrono::microseconds(queuedUs));
             }
         }
         block.resize(block_);

@@ -27,9 +27,9 @@ public:
     class Observer {
     public:
         virtual ~Observer() = default;
-        // A new frequency's first sample leaves the device at heard; frame
-        // counts the samples handed to the device before it.
-        virtual void noteBegan(std::int64_t frame, Clock::time_point heard) = 0;
+        // The first sample of a new frequency, hz, leaves the device at
+        // heard; frame counts the samples handed to the device before it.
+        virtual void noteBegan(int hz, std::int64_t frame, Clock::time_point heard) = 0;
         virtual void ranDry() = 0;
     };
 
