@@ -10,7 +10,8 @@ std::int64_t periodNsOf(int hz) {
 }
 
 std::chrono::nanoseconds settleTime(std::int64_t periodNs) {
-    return std::clamp(std::chrono::nanoseconds(periodNs), std::chrono::nanoseconds(0), std::chrono::nanoseconds(std::chrono::seconds(1)));
+    using std::chrono::nanoseconds;
+    return std::clamp(nanoseconds(periodNs), nanoseconds(0), nanoseconds(std::chrono::seconds(1)));
 }
 
 std::vector<PwmWrite> squareWaveSteps(const PwmState& now, std::int64_t periodNs) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <csignal>
 #include <fcntl.h>
@@ -10,11 +9,11 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "error.hpp"
 #include "pwm_steps.hpp"
+#include "sleep.hpp"
 
 namespace gpio {
 namespace {
@@ -23,8 +22,9 @@ constexpr char kUnexport = 'U';
 constexpr char kKeepExported = 'K';
 constexpr char kReady = 'R';
 
-// Between fork and _exit only async-signal-safe calls: the program may have
-// other threads, whose locks the child inherits held.
+// Between fork and _exit only async-signal-safe calls (sleepFor's
+// clock_gettime and clock_nanosleep are): the program may have other
+// threads, whose locks the child inherits held.
 bool writeZero(const char* file) {
     const int fd = ::open(file, O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT;  // already gone: nothing plays
@@ -44,13 +44,6 @@ std::int64_t readPeriod(const char* file) {
     for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9' && ns < INT64_MAX / 10 - 9; ++i)
         ns = ns * 10 + (text[i] - '0');
     return ns;
-}
-
-void sleepFor(std::chrono::nanoseconds time) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
-    timespec left{static_cast<time_t>(seconds.count()), static_cast<long>((time - seconds).count())};
-    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
 }
 
 void say(const std::string& line) {
