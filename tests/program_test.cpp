@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/file.h>
@@ -178,32 +180,50 @@ TEST(Program, EndsWithOneLineWhenSetUpCannotSucceed) {
     const std::string linked = shared + "/linked.vcd";
     ASSERT_EQ(link(victim.c_str(), linked.c_str()), 0);
     cases.push_back({{"GPIO_BACKEND=sim", "GPIO_TRACE=" + linked}, "a file with other hard links"});
+    // Nor through a link of the user's own, in a directory of the user's own, that leads there.
+    const std::string own = scratchPath("own");
+    const std::string ownLink = own + "/trace.vcd";
+    ASSERT_EQ(mkdir(own.c_str(), 0700), 0);
+    ASSERT_EQ(symlink(linked.c_str(), ownLink.c_str()), 0);
+    cases.push_back({{"GPIO_BACKEND=sim", "GPIO_TRACE=" + ownLink}, "a file with other hard links"});
     for (const auto& [env, says] : cases) expectOneLineFailure(env, says);
     for (const std::string& path : {kept, locked, victim})
         EXPECT_EQ(testing_support::fileContents(path), "theirs\n") << path;
     for (int fd : {lock, reader, socketFd}) close(fd);
-    for (const std::string& path : {kept, locked, fifo, readFifo, socketPath, linked, victim, shared})
+    for (const std::string& path : {kept, locked, fifo, readFifo, socketPath, linked, ownLink, own, victim, shared})
         std::remove(path.c_str());
 }
 
 TEST(Program, RunAsRootNeverTracesThroughWhatAnotherUserPlanted) {
+    if (geteuid() != 0) GTEST_SKIP() << "planting another user's files needs root";
     // A shared directory with a link and a FIFO owned by nobody.
     const std::string shared = scratchPath("planted");
     const std::string victim = scratchPath("planted_victim");
-    std::ofstream(victim) << "theirs\n";
-    mkdir(shared.c_str(), 01777);
-    chmod(shared.c_str(), 01777);
     const std::string planted = shared + "/planted.vcd";
     const std::string plantedFifo = shared + "/fifo.vcd";
-    symlink(victim.c_str(), planted.c_str());
-    mkfifo(plantedFifo.c_str(), 0666);
-    const int reader = open(plantedFifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (lchown(planted.c_str(), 65534, 65534) == 0 && chown(plantedFifo.c_str(), 65534, 65534) == 0) {
-        expectOneLineFailure({"GPIO_BACKEND=sim", "GPIO_TRACE=" + planted}, "symbolic link another user made");
-        expectOneLineFailure({"GPIO_BACKEND=sim", "GPIO_TRACE=" + plantedFifo}, "FIFO another user made");
-        EXPECT_EQ(testing_support::fileContents(victim), "theirs\n");
+    const std::string own = scratchPath("own");
+    const std::string ownLink = own + "/trace.vcd";  // root's own link to the planted one
+    const auto cleanUp = [&] {
+        for (const std::string& path : {planted, plantedFifo, ownLink, own, victim, shared}) std::remove(path.c_str());
+    };
+    std::ofstream(victim) << "theirs\n";
+    ASSERT_EQ(mkdir(shared.c_str(), 01777), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    ASSERT_EQ(symlink(victim.c_str(), planted.c_str()), 0);
+    ASSERT_EQ(mkdir(own.c_str(), 0700), 0);
+    ASSERT_EQ(symlink(planted.c_str(), ownLink.c_str()), 0);
+    ASSERT_EQ(mkfifo(plantedFifo.c_str(), 0666), 0);
+    if (lchown(planted.c_str(), 65534, 65534) != 0 || chown(plantedFifo.c_str(), 65534, 65534) != 0) {
+        const int err = errno;
+        cleanUp();
+        GTEST_SKIP() << "cannot give files to uid 65534 here (" << std::strerror(err) << ")";
     }
+    const int reader = open(plantedFifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    expectOneLineFailure({"GPIO_BACKEND=sim", "GPIO_TRACE=" + planted}, "symbolic link another user made");
+    expectOneLineFailure({"GPIO_BACKEND=sim", "GPIO_TRACE=" + ownLink}, "symbolic link another user made");
+    expectOneLineFailure({"GPIO_BACKEND=sim", "GPIO_TRACE=" + plantedFifo}, "FIFO another user made");
+    EXPECT_EQ(testing_support::fileContents(victim), "theirs\n");
     close(reader);
-    for (const std::string& path : {planted, plantedFifo, victim, shared}) std::remove(path.c_str());
-    if (geteuid() != 0) GTEST_SKIP() << "planting another user's files needs root";
+    cleanUp();
 }

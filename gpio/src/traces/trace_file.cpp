@@ -1,6 +1,7 @@
 #include "trace_file.hpp"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <optional>
 #include <sys/file.h>
@@ -38,30 +39,44 @@ std::string parentOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The target of the link at path, as a path the kernel would follow it by.
+std::string linkTarget(const std::string& path) {
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) return path;
+    target.resize(static_cast<std::size_t>(n));
+    return target.front() == '/' ? target : parentOf(path) + "/" + target;
+}
+
 }  // namespace
 
 TraceFile::TraceFile(std::string path, Access access) : path_(std::move(path)) {
-    struct stat dir {};
-    const bool dirKnown = ::stat(parentOf(path_).c_str(), &dir) == 0;
     // Not O_TRUNC: the file may turn out to be another process's trace.
     // O_NONBLOCK: a FIFO without a reader fails at once instead of hanging.
-    // O_NOFOLLOW: a link is followed only once its owner is known to be safe.
-    constexpr int kFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK;
-    fd_ = UniqueFd(::open(path_.c_str(), kFlags | O_NOFOLLOW, 0644));
-    if (!fd_) {
+    // O_NOFOLLOW: links are followed one at a time, each judged in the
+    // directory that holds it, so that every check below is made in the
+    // directory that holds the file opened (~/t.vcd -> /tmp/t.vcd is /tmp's).
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
+    constexpr int kMostLinks = 40;  // the kernel's own limit
+    std::string opened = path_;
+    struct stat dir {};
+    bool dirKnown = false;
+    for (int links = 0;; ++links) {
+        dirKnown = ::stat(parentOf(opened).c_str(), &dir) == 0;
+        fd_ = UniqueFd(::open(opened.c_str(), kFlags, 0644));
+        if (fd_) break;
         // Refused as a link (ELOOP, or EACCES from some kernels): whose link is it?
         const int err = errno;
         struct stat link {};
-        if (::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-            if (dirKnown && !trusted(dir, link)) {
-                throw Error(path_, "a symbolic link another user made in a shared directory", 0,
-                            "remove it, or trace to a path of your own");
-            }
-            // In a sticky directory nobody else can swap a link that is ours.
-            fd_ = UniqueFd(::open(path_.c_str(), kFlags, 0644));
-        } else {
+        if (links == kMostLinks || ::lstat(opened.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
             errno = err;
+            break;
         }
+        if (dirKnown && !trusted(dir, link)) {
+            throw Error(path_, "a symbolic link another user made in a shared directory", 0,
+                        "remove it, or trace to a path of your own");
+        }
+        opened = linkTarget(opened);
     }
     if (!fd_) {
         const int err = errno;
