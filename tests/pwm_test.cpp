@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,12 +63,13 @@ pid_t killWatcher() {
         const pid_t pid = std::atoi(entry.path().filename().c_str());
         kill(pid, SIGKILL);
         // Dead once it can be reaped (WNOWAIT leaves that to the code under
-        // test): a zombie leader can still wait for its other threads.
+        // test), or is gone where SIGCHLD is ignored: a zombie leader can
+        // still wait for its other threads.
         siginfo_t info{};
         for (int i = 0; i < 500; ++i) {
             info.si_pid = 0;
-            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
-                break;
+            const int waited = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+            if ((waited == 0 && info.si_pid == pid) || (waited < 0 && errno == ECHILD)) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return pid;
@@ -74,11 +77,40 @@ pid_t killWatcher() {
     return 0;
 }
 
+// The chip the hook below plays the kernel for: a watcher's hook takes no
+// arguments.
+fs::path hookChip;
+
+// Runs in each watcher before it says it is ready. It plays the kernel's part
+// in an export (the channel's files appear; set-up waits for them), and once
+// the test asks (a file "hold"), notes the duty cycle the program left and
+// holds the watcher until its program is gone.
+void beforeReady() {
+    if (!fs::exists(hookChip / "pwm0/enable")) std::ofstream(hookChip / "pwm0/enable") << "0\n";
+    if (!fs::exists(hookChip / "hold")) return;
+    fs::copy_file(hookChip / "pwm0/duty_cycle", hookChip / "duty_when_started");
+    const pid_t program = getppid();
+    std::ofstream(hookChip / "held");
+    while (getppid() == program) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// A chip whose channel 0 is not exported: the program exports it, through the hook.
+fs::path unexportedChip(const std::string& name) {
+    hookChip = scratchChip(name);
+    fs::remove(hookChip / "pwm0/enable");
+    return hookChip;
+}
+
+bool waitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 3000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return done();
+}
+
 }  // namespace
 
 TEST(Pwm, EveryStepKeepsTheDutyWithinThePeriodAndEndsOnTheTone) {
     PwmState state;
-    for (int hz : {262, 5000, 5000, 262, 0, 0, 525, 1, 494, -3}) {
+    for (int hz : {262, 5000, 5000, 262, 0, 0, 525, 1, 494, -3, 330}) {
         const auto steps = gpio::toneSteps(state, hz);
         for (const auto& step : steps) {
             state = gpio::applied(state, {step});
@@ -90,9 +122,13 @@ TEST(Pwm, EveryStepKeepsTheDutyWithinThePeriodAndEndsOnTheTone) {
         } else {
             EXPECT_EQ(state.dutyNs, 0) << "the line must be low before the PWM stops";
         }
-        EXPECT_EQ(state.enabled, hz > 0);
+        EXPECT_TRUE(state.enabled) << "a silent note disables nothing, so that it waits for nothing";
         EXPECT_TRUE(gpio::toneSteps(state, hz).empty()) << "the same again changes nothing";
     }
+    const auto stop = gpio::stopSteps(state);
+    ASSERT_EQ(stop.size(), 2u);
+    EXPECT_EQ(stop[0].attribute, PwmAttribute::DutyCycle) << "low before it stops";
+    EXPECT_FALSE(gpio::applied(state, stop).enabled);
     EXPECT_EQ(gpio::periodNsOf(262), 3816794);
 }
 
@@ -117,7 +153,8 @@ TEST(Pwm, AChannelIsPlayedByOneProgramAndNeverTakenOver) {
         }
         channel.play(5);
         channel.play(0);
-        EXPECT_GE(enabledAfterSilence(chip).count(), 150) << "disabled before a 200 ms period at duty 0 had ended";
+        EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "0\n");
+        EXPECT_EQ(fileContents(chip / "pwm0/enable"), "1\n") << "disabled, so a note call waited a period";
         channel.play(262);
         std::ofstream(chip / "pwm0/enable") << "0\n";
         EXPECT_THROW(channel.play(294), gpio::Error) << "disabled by something else";
@@ -170,22 +207,50 @@ TEST(Pwm, ChipIsFoundByItsDeviceName) {
     fs::remove_all(pwmClass);
 }
 
-TEST(Pwm, AKilledWatcherIsReplacedAndTheChannelSilencesItselfAtTheEnd) {
-    const fs::path chip = scratchChip("orphan");
-    std::ofstream(chip / "pwm0/enable") << "0\n";
+TEST(Pwm, AKilledWatcherIsReplacedAndTheChannelStopsItselfAtTheEnd) {
+    // Found dead however the program treats its children.
+    const auto oldHandler = std::signal(SIGCHLD, SIG_IGN);
+    const fs::path chip = unexportedChip("orphan");
     {
-        gpio::PwmChannel channel(chip);
+        gpio::PwmChannel channel(chip, beforeReady);
         channel.play(262);
         const pid_t first = killWatcher();
         ASSERT_NE(first, 0);
         testing::internal::CaptureStderr();
-        channel.play(294);
+        channel.play(5);  // a 200 ms period
         const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find("watcher process was killed; started another"), std::string::npos) << said;
         const pid_t second = killWatcher();
         EXPECT_NE(second, 0) << "no new watcher";
         EXPECT_NE(second, first);
-    }  // no watcher left: the channel itself must fall silent
+    }  // no watcher left: the channel itself must stop, and unexport what it exported
+    std::signal(SIGCHLD, oldHandler);
+    EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "0\n");
+    EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n");
+    EXPECT_EQ(fileContents(chip / "unexport"), "0\n");
+    EXPECT_GE(enabledAfterSilence(chip).count(), 150) << "disabled before a 200 ms period at duty 0 had ended";
+    fs::remove_all(chip);
+}
+
+TEST(Pwm, AProgramKilledBeforeItsNewWatcherIsReadyLeavesNothingPlaying) {
+    const fs::path chip = unexportedChip("window");
+    const pid_t program = fork();
+    ASSERT_GE(program, 0);
+    if (program == 0) {
+        gpio::PwmChannel channel(chip, beforeReady);
+        channel.play(262);
+        killWatcher();
+        std::ofstream(chip / "hold");
+        channel.play(294);  // its new watcher is held before its word; the test kills this process meanwhile
+        _exit(0);
+    }
+    const bool held = waitFor([&] { return fs::exists(chip / "held"); });
+    kill(program, SIGKILL);
+    waitpid(program, nullptr, 0);
+    ASSERT_TRUE(held) << "no watcher was started again";
+    EXPECT_TRUE(waitFor([&] { return fileContents(chip / "unexport") == "0\n"; }))
+        << "the new watcher did not unexport the channel that the program exported";
+    EXPECT_EQ(fileContents(chip / "duty_when_started"), "0\n") << "not silenced before the new watcher started";
     EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "0\n");
     EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n");
     fs::remove_all(chip);

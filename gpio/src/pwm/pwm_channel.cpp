@@ -50,8 +50,8 @@ std::int64_t readValue(const std::filesystem::path& file) {
 
 }  // namespace
 
-PwmChannel::PwmChannel(std::filesystem::path chip)
-    : chip_(std::move(chip)), dir_(chip_ / "pwm0"), lock_(chip_) {
+PwmChannel::PwmChannel(std::filesystem::path chip, PwmWatcher::BeforeReady beforeReady)
+    : chip_(std::move(chip)), dir_(chip_ / "pwm0"), beforeReady_(beforeReady), lock_(chip_) {
     const bool exported = std::filesystem::exists(dir_ / "enable");
     if (exported && readValue(dir_ / "enable") != 0) {
         throw Error((dir_ / "enable").string(), "the PWM is already playing for something else", 0,
@@ -59,7 +59,7 @@ PwmChannel::PwmChannel(std::filesystem::path chip)
     }
     // Watched from before the export on, so that no ending leaves it behind.
     unexportAtEnd_ = !exported;
-    watcher_.emplace(dir_, chip_ / "unexport", lock_.fd(), unexportAtEnd_);
+    startWatcher();
     if (!exported) {
         const int err = writeValue(chip_ / "export", 0);
         if (err != 0) {
@@ -77,27 +77,31 @@ PwmChannel::PwmChannel(std::filesystem::path chip)
     apply(squareWaveSteps(state_, periodNsOf(Tone::kMaxHz)));
 }
 
-// Silenced here as well as by the watcher, which may have been killed; the
-// watcher then unexports it only once it is disabled, and says what is left
-// to do if a write fails.
+// Stopped here as well as by the watcher, which may have been killed.
 PwmChannel::~PwmChannel() {
+    const bool watched = watcher_ && !watcher_->ended();
     try {
-        apply(toneSteps(state_, 0));
-    } catch (const Error&) {
-        // The watcher tries the same writes and says which one failed.
+        apply(stopSteps(state_));
+        const int err = !watched && unexportAtEnd_ ? writeValue(chip_ / "unexport", 0) : 0;
+        if (err != 0) throw Error((chip_ / "unexport").string(), "cannot unexport PWM channel 0", err, accessRemedy(err));
+    } catch (const Error& e) {
+        // A watcher tries the same writes and says which one failed.
+        if (!watched) report(e);
     }
+}
+
+void PwmChannel::startWatcher() {
+    watcher_.emplace(dir_, chip_ / "unexport", lock_.fd(), unexportAtEnd_, beforeReady_);
 }
 
 void PwmChannel::play(int hz) {
     if (!watcher_ || watcher_->ended()) {
-        // Killed from outside: without a new one, the program's end would leave the tone playing.
+        // Killed from outside: without a new one, the program's end would
+        // leave the tone playing. Silent first, so that a program killed
+        // before its new watcher is ready leaves nothing sounding.
         watcher_.reset();
-        try {
-            watcher_.emplace(dir_, chip_ / "unexport", lock_.fd(), unexportAtEnd_);
-        } catch (const Error&) {
-            apply(toneSteps(state_, 0));
-            throw;
-        }
+        apply(toneSteps(state_, 0));
+        startWatcher();
         report(Error(dir_.string(), "the PWM's watcher process was killed; started another", 0,
                      "find what killed it (an OOM kill, a service manager's stop)"));
     }

@@ -31,11 +31,18 @@ std::vector<PwmWrite> squareWaveSteps(const PwmState& now, std::int64_t periodNs
 
 std::vector<PwmWrite> toneSteps(const PwmState& now, int hz) {
     if (hz <= 0) {
-        if (!now.enabled) return {};
-        return {{PwmAttribute::DutyCycle, 0}, {PwmAttribute::Enable, 0}};
+        if (!now.enabled || now.dutyNs == 0) return {};
+        return {{PwmAttribute::DutyCycle, 0}};
     }
     std::vector<PwmWrite> steps = squareWaveSteps(now, periodNsOf(hz));
     if (!now.enabled) steps.push_back({PwmAttribute::Enable, 1});
+    return steps;
+}
+
+std::vector<PwmWrite> stopSteps(const PwmState& now) {
+    if (!now.enabled) return {};
+    std::vector<PwmWrite> steps = toneSteps(now, 0);
+    steps.push_back({PwmAttribute::Enable, 0});
     return steps;
 }
 

@@ -29,9 +29,14 @@ std::int64_t periodNsOf(int hz);
 std::vector<PwmWrite> squareWaveSteps(const PwmState& now, std::int64_t periodNs);
 
 // The writes that make the channel sound hz, or fall silent with the line
-// low for 0 (a duty cycle of 0 first: some PWMs freeze the line where it
-// was when disabled). None when it already does.
+// low for 0: a duty cycle of 0, the channel left enabled, so that a silent
+// note waits for nothing (see stopSteps). None when it already does.
 std::vector<PwmWrite> toneSteps(const PwmState& now, int hz);
+
+// The writes that stop the channel at the end: a duty cycle of 0 first (some
+// PWMs freeze the line where it was when disabled), then disabled, which
+// must wait settleTime after the duty cycle's write.
+std::vector<PwmWrite> stopSteps(const PwmState& now);
 
 // How long a channel must stay enabled once its duty cycle is 0 before it
 // may be disabled: one period, at most a second (a 1 Hz tone's). Some PWMs

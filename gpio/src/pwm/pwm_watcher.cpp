@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,16 +73,19 @@ struct Files {
     std::string dutyFailure, enableFailure;
 };
 
-[[noreturn]] void watch(int alive, int keep, const Files& files, bool unexport) {
+[[noreturn]] void watch(int alive, int keep, const Files& files, bool unexport, PwmWatcher::BeforeReady beforeReady) {
     ::setsid();
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     for (int signal : {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGTSTP, SIGPIPE}) ::sigaction(signal, &ignore, nullptr);
     ::prctl(PR_SET_NAME, "gpio-pwm-watch", 0, 0, 0);
     closeAllBut(alive, keep);
-    // Out of the program's process group now: the program may touch the channel.
-    if (::send(alive, &kReady, 1, MSG_NOSIGNAL) != 1) ::_exit(1);
-    for (char byte = 0;;) {
+    if (beforeReady != nullptr) beforeReady();
+    // Out of the program's process group now: the program may touch the
+    // channel. A program already gone may have touched it (this may be a
+    // replacement, started while the channel plays): the work is done anyway.
+    const bool told = ::send(alive, &kReady, 1, MSG_NOSIGNAL) == 1;
+    for (char byte = 0; told;) {
         const ssize_t n = ::read(alive, &byte, 1);
         if (n == 0 || (n < 0 && errno != EINTR)) break;
         if (n == 1) unexport = byte == kUnexport;
@@ -103,7 +108,7 @@ std::string failure(const std::string& file, const char* what) {
 }  // namespace
 
 PwmWatcher::PwmWatcher(const std::filesystem::path& channel, const std::filesystem::path& unexportFile,
-                       int keep, bool unexport) {
+                       int keep, bool unexport, BeforeReady beforeReady) {
     // Everything the child needs is made before the fork.
     Files files;
     files.period = (channel / "period").string();
@@ -122,21 +127,28 @@ PwmWatcher::PwmWatcher(const std::filesystem::path& channel, const std::filesyst
     if (!readEnd || !alive_) {
         throw Error("PWM watcher", "cannot make its socket", errno, "free file descriptors or memory");
     }
-    pid_ = ::fork();
-    if (pid_ < 0) {
+    const pid_t pid = ::fork();
+    if (pid < 0) {
         throw Error("PWM watcher", "cannot start the process that stops the tone when the program ends",
                     errno, "raise the process limit or free memory, or set GPIO_TONE=thread");
     }
-    if (pid_ == 0) watch(readEnd.get(), keep, files, unexport);
+    if (pid == 0) watch(readEnd.get(), keep, files, unexport, beforeReady);
     readEnd = UniqueFd();  // the watcher's alone, so that its death reads as the end
-    // A signal to the program's group before the watcher left it ends both:
-    // nothing has been touched yet.
+    // The system call itself: glibc 2.36's wrapper is not declared for C++.
+    pidfd_ = UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (!pidfd_) {
+        // Told by the socket's end, it does its work and exits; it is not
+        // waited for, since only a pidfd names it for certain.
+        throw Error("PWM watcher", "cannot watch its process (pidfd_open)", errno,
+                    "use Linux 5.3 or later, or set GPIO_TONE=thread");
+    }
+    // A signal to the program's group before the watcher left it ends both.
     char word = 0;
     ssize_t n = 0;
     while ((n = ::read(alive_.get(), &word, 1)) < 0 && errno == EINTR) {
     }
     if (n != 1 || word != kReady) {
-        reap();
+        reap(true);
         throw Error("PWM watcher", "ended before it was ready", 0,
                     "find what kills new processes here (limits, a service manager), or set GPIO_TONE=thread");
     }
@@ -144,18 +156,25 @@ PwmWatcher::PwmWatcher(const std::filesystem::path& channel, const std::filesyst
 
 PwmWatcher::~PwmWatcher() {
     alive_ = UniqueFd();
-    reap();
+    reap(true);
 }
 
-void PwmWatcher::reap() {
-    while (pid_ > 0 && ::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+void PwmWatcher::reap(bool wait) {
+    if (!pidfd_) return;
+    pollfd exited{pidfd_.get(), POLLIN, 0};
+    // Readable once it has exited, whoever reaps it.
+    while (::poll(&exited, 1, wait ? -1 : 0) < 0 && errno == EINTR) {
     }
-    pid_ = -1;
+    if ((exited.revents & POLLIN) == 0) return;
+    siginfo_t info{};
+    // ECHILD: the program reaped it already, or ignores SIGCHLD.
+    ::waitid(P_PIDFD, static_cast<id_t>(pidfd_.get()), &info, WEXITED | WNOHANG);
+    pidfd_ = UniqueFd();
 }
 
 bool PwmWatcher::ended() {
-    if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
-    return pid_ <= 0;
+    reap(false);
+    return !pidfd_;
 }
 
 void PwmWatcher::unexportAtEnd(bool unexport) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <sys/types.h>
 
 #include "unique_fd.hpp"
 
@@ -13,14 +12,21 @@ namespace gpio {
 // channel, waits out the period, disables it, and unexports it if told to.
 // It runs in a session of its own, so that signals to the program's process
 // group (a terminal's, a service manager's, kill -9 -PGID) cannot reach it.
+// It is known by a pidfd, never by its pid: the program may reap children
+// itself or ignore SIGCHLD, and a pid can then name another process.
 class PwmWatcher {
 public:
+    // A test's hook: runs in the watcher, out of the program's group, just
+    // before it says it is ready.
+    using BeforeReady = void (*)();
+
     // keep is a descriptor it holds until its work is done: the PWM's lock;
     // unexport is what unexportAtEnd would say. Returns once the watcher is
-    // out of the program's process group. Throws Error when the process
+    // out of the program's process group; should the program be gone by
+    // then, it does its work all the same. Throws Error when the process
     // cannot be started or dies before that.
     PwmWatcher(const std::filesystem::path& channel, const std::filesystem::path& unexportFile, int keep,
-               bool unexport = false);
+               bool unexport = false, BeforeReady beforeReady = nullptr);
     // Lets it do its work now, and waits for it.
     ~PwmWatcher();
 
@@ -36,10 +42,12 @@ public:
     bool ended();
 
 private:
-    void reap();
+    // Waits for its end if wait, and collects its exit status where the
+    // program has not.
+    void reap(bool wait);
 
     UniqueFd alive_;  // the program's end of the socket
-    pid_t pid_ = -1;
+    UniqueFd pidfd_;  // empty once it is reaped
 };
 
 }  // namespace gpio
