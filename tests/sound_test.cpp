@@ -106,6 +106,12 @@ testing_support::RunOptions soundProgram(const SoundServer& server, std::chrono:
 
 bool haveSoundServer() { return installed("pulseaudio") && installed("parec"); }
 
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 }  // namespace
 
 TEST(Sound, TheScaleIsHeardThroughASoundServer) {
@@ -154,8 +160,8 @@ TEST(Sound, IsHeardAgainOnceTheSoundServerComesBack) {
     restart.join();
     server.stop();
     ASSERT_TRUE(restarted) << "the second sound server did not start";
-    EXPECT_NE(result.err.find("the sound stopped"), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("the sound is back"), std::string::npos) << result.err;
+    EXPECT_EQ(count(result.err, "the sound stopped"), 1u) << result.err;
+    EXPECT_EQ(count(result.err, "the sound is back"), 1u) << result.err;
 
     const auto heard = rawSound(after);
     const auto notes = testing_support::notes(testing_support::upwardCrossings(heard, 0, heard.samples.size()), 100.0);
@@ -172,5 +178,41 @@ TEST(Sound, IsHeardAgainOnceTheSoundServerComesBack) {
     for (std::size_t i = 1; i < notes.size() - 1; ++i) {
         const int want = scale[(first + static_cast<long>(i) - 1) % 8];
         EXPECT_NEAR(notes[i].hz, want, want * 0.003) << "note " << i;
+    }
+}
+
+// A device that opens but cannot play (ALSA's file plugin writing to a full
+// disk): stopped, said once, and never said to be back.
+TEST(Sound, ADeviceThatOpensButCannotPlayIsSaidToHaveStoppedOnce) {
+    testing_support::RunOptions options;
+    options.argv = testing_support::programCommand(SCALE_PROGRAM);
+    options.env = {"GPIO_BACKEND=sound", "GPIO_SOUND=file:FILE=/dev/full,FORMAT=raw"};
+    options.unset = {"GPIO_CHIP", "GPIO_TRACE"};
+    options.limit = 3500ms;  // three reopenings
+    const auto result = testing_support::run(options);
+    EXPECT_TRUE(result.killed) << result.err;
+    EXPECT_EQ(count(result.err, "the sound stopped"), 1u) << result.err;
+    EXPECT_EQ(count(result.err, "the sound is back"), 0u) << result.err;
+}
+
+// Stalled longer than its queue lasts, the program doubles the queue up to
+// its longest, each step said once and in order, then says once that it ran
+// dry at the longest.
+TEST(Sound, AStalledProgramGrowsItsQueueSayingEachStepOnce) {
+    if (!haveSoundServer()) GTEST_SKIP() << "needs pulseaudio and pulseaudio-utils";
+    SoundServer server(testing_support::scratchPath("pulse_stalled"));
+    ASSERT_TRUE(server.start(server.file("heard.raw"))) << "the sound server or its recorder did not start";
+    auto options = soundProgram(server, 8000ms);
+    // Stalls of 300 ms, longer than the longest queue (160 ms), about every 800 ms.
+    options.argv.insert(options.argv.begin(), {SCALE_STRESS_RUN, "--stall-ms", "300", "--every-ms", "800"});
+    const auto result = testing_support::run(options);
+    server.stop();
+    std::size_t at = 0;
+    for (const char* said : {"its queue is now 40 ms", "its queue is now 80 ms", "its queue is now 160 ms",
+                             "ran dry (an underrun) and resumed"}) {
+        EXPECT_EQ(count(result.err, said), 1u) << said << " in " << result.err;
+        const auto found = result.err.find(said);
+        EXPECT_TRUE(found != std::string::npos && found >= at) << said << " out of order in " << result.err;
+        if (found != std::string::npos) at = found;
     }
 }

@@ -150,9 +150,13 @@ else
   seen=$(grep -oE '^@@ pwm [0-9]+ 1$' console.log | cut -d' ' -f3 | sort -u |
          grep -cxE '3816794|3401361|3030303|2865330|2551020|2272727|2024291|1904762' || true)
   check "the PWM played at least three of the scale's periods (saw $seen)" [ "$seen" -ge 3 ]
+  # A thread that timed a 262 Hz tone would sleep at least once an edge, 1048
+  # times in 2 s; the program whose kernel PWM times it sleeps once a note
+  # (4 times) and writes 4 lines. 100 is ten times under the one and far
+  # above the other.
   switches=$(sed -n 's/^@@ switches \([0-9]*\)$/\1/p' console.log)
-  check "the program's threads went to sleep at most 40 times in 2 s (${switches:-none})" \
-    [ "${switches:-999}" -le 40 ]
+  check "the program's threads went to sleep at most 100 times in 2 s (${switches:-none})" \
+    [ "${switches:-999}" -le 100 ]
   check "a second after SIGKILL of its process group the PWM it exported is gone" \
     grep -Eq '^@@ killed pwm gone$' console.log
   check "then GPIO22 stays low" sh -c "! grep -Eq '^@@ after .* out hi' console.log"

@@ -130,9 +130,19 @@ bool AlsaSound::write(const std::int16_t* samples, std::size_t count) {
         }
         if (written < 0) written = snd_pcm_recover(pcm_.get(), static_cast<int>(written), 1);
         if (written < 0) {
-            report(Error(subject_, "the sound stopped", static_cast<int>(-written),
-                         "the tone plays on the simulated pin; the device is tried again every second"));
+            // Said once until a write works again, however often a reopened device fails.
+            if (!silent_) {
+                report(Error(subject_, "the sound stopped", static_cast<int>(-written),
+                             "the tone plays on the simulated pin; the device is tried again every second"));
+            }
+            silent_ = true;
             return false;
+        }
+        // Back once the device has taken more than it holds, so has played
+        // (a device may take a buffer's worth and fail as it plays it).
+        if (silent_ && frame_ + written > backAt_) {
+            silent_ = false;
+            report(Error(subject_, "the sound is back", 0, "playing from the current note"));
         }
         samples += written;
         count -= static_cast<std::size_t>(written);
@@ -144,11 +154,8 @@ bool AlsaSound::write(const std::int16_t* samples, std::size_t count) {
 void AlsaSound::reopen() {
     for (int waited = 0; waited < 20 && !stop_; ++waited) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (stop_ || open() < 0) return;
-    if (configure() < 0) {
-        pcm_.reset();
-        return;
-    }
-    report(Error(subject_, "the sound is back", 0, "playing from the current note"));
+    if (configure() < 0) pcm_.reset();
+    backAt_ = frame_ + static_cast<std::int64_t>(buffer_);
 }
 
 }  // namespace gpio

@@ -69,6 +69,8 @@ private:
     snd_pcm_uframes_t block_ = 0;
     std::int64_t frame_ = 0;  // samples handed to the device so far
     bool toldDry_ = false;
+    bool silent_ = false;      // "stopped" said, "back" not yet
+    std::int64_t backAt_ = 0;  // frame_ past which a reopened device plays
 
     std::atomic<int> hz_{0};
     std::atomic<bool> stop_{false};
