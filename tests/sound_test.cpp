@@ -35,15 +35,22 @@ testing_support::Wav rawSound(const std::string& path) {
 
 // A desktop's sound server, headless, with a null sink, in a scratch
 // directory: what plays through ALSA's default device with env is routed to
-// it, and the sink's monitor can be recorded.
+// it, and the sink's monitor can be recorded. Debian's libasound2-plugins
+// make `default` its pulse plugin, which speaks to the server PULSE_SERVER
+// names: PulseAudio itself, or PipeWire's PulseAudio service with its
+// session manager (and the session bus that one needs), as a desktop has them.
 class SoundServer {
 public:
-    explicit SoundServer(const fs::path& dir)
-        : dir_(dir),
-          env_({"HOME=" + dir.string(), "XDG_RUNTIME_DIR=" + dir.string(), "PULSE_RUNTIME_PATH=" + dir.string(),
-                "PULSE_SERVER=unix:" + (dir / "native").string()}) {
+    enum class Kind { PulseAudio, PipeWire };
+
+    SoundServer(Kind kind, const fs::path& dir)
+        : kind_(kind),
+          dir_(dir),
+          env_({"HOME=" + dir.string(), "XDG_RUNTIME_DIR=" + dir.string(), "PULSE_RUNTIME_PATH=" + (dir / "pulse").string(),
+                "PULSE_SERVER=unix:" + (dir / "pulse/native").string(),
+                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir / "bus").string()}) {
         fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        fs::create_directories(dir_ / "pulse");
     }
     ~SoundServer() {
         stop();
@@ -61,16 +68,33 @@ public:
     // recorded a little silence (a recorder starts late). False when either
     // does not start.
     bool start(const std::string& file) {
-        server_.emplace(std::vector<std::string>{
-                            "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                            "--log-target=stderr", "--log-level=error",
-                            "--load=module-null-sink sink_name=scale rate=48000 channels=1",
-                            "--load=module-native-protocol-unix auth-anonymous=1 socket=" + (dir_ / "native").string()},
-                        env_, "/dev/null");
-        for (int waited = 0; waited < 100 && !fs::exists(dir_ / "native"); ++waited) std::this_thread::sleep_for(50ms);
-        recorder_.emplace(std::vector<std::string>{"parec", "--device=scale.monitor", "--format=s16le", "--rate=48000",
-                                                   "--channels=1", "--latency-msec=20"},
-                          env_, file);
+        if (kind_ == Kind::PulseAudio) {
+            background({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                        "--log-target=stderr", "--log-level=error",
+                        "--load=module-null-sink sink_name=scale rate=48000 channels=1",
+                        "--load=module-native-protocol-unix auth-anonymous=1 socket=" +
+                            (dir_ / "pulse/native").string()});
+        } else {
+            background({"dbus-daemon", "--session", "--nofork", "--nopidfile",
+                        "--address=unix:path=" + (dir_ / "bus").string()});
+            for (int waited = 0; waited < 100 && !fs::exists(dir_ / "bus"); ++waited) std::this_thread::sleep_for(50ms);
+            background({"pipewire"});
+            background({"wireplumber"});
+            background({"pipewire-pulse"});
+        }
+        for (int waited = 0; waited < 100 && !fs::exists(dir_ / "pulse/native"); ++waited)
+            std::this_thread::sleep_for(50ms);
+        if (kind_ == Kind::PipeWire) {
+            testing_support::RunOptions load;
+            load.argv = {"pactl", "load-module", "module-null-sink", "sink_name=scale", "rate=48000", "channels=1"};
+            load.env = env_;
+            load.terminal = false;
+            if (testing_support::run(load).exitStatus != 0) return false;
+        }
+        recorder_ = std::make_unique<testing_support::Background>(
+            std::vector<std::string>{"parec", "--device=scale.monitor", "--format=s16le", "--rate=48000",
+                                     "--channels=1", "--latency-msec=20"},
+            env_, file);
         const auto recorded = [&] {
             std::error_code ec;
             const auto size = fs::file_size(file, ec);
@@ -81,17 +105,20 @@ public:
     }
 
     void stop() {
-        if (recorder_) recorder_->stop();
-        if (server_) server_->stop();
         recorder_.reset();
-        server_.reset();
+        while (!servers_.empty()) servers_.pop_back();
     }
 
 private:
+    void background(const std::vector<std::string>& argv) {
+        servers_.push_back(std::make_unique<testing_support::Background>(argv, env_, "/dev/null"));
+    }
+
+    Kind kind_;
     fs::path dir_;
     std::vector<std::string> env_;
-    std::optional<testing_support::Background> server_;
-    std::optional<testing_support::Background> recorder_;
+    std::vector<std::unique_ptr<testing_support::Background>> servers_;  // stopped last first
+    std::unique_ptr<testing_support::Background> recorder_;
 };
 
 testing_support::RunOptions soundProgram(const SoundServer& server, std::chrono::milliseconds limit) {
@@ -104,7 +131,19 @@ testing_support::RunOptions soundProgram(const SoundServer& server, std::chrono:
     return options;
 }
 
-bool haveSoundServer() { return installed("pulseaudio") && installed("parec"); }
+// What the server of that kind needs and this machine lacks, empty when nothing.
+std::string missing(SoundServer::Kind kind) {
+    std::vector<std::string> programs = {"pactl", "parec"};
+    if (kind == SoundServer::Kind::PipeWire) {
+        programs.insert(programs.end(), {"pipewire", "pipewire-pulse", "wireplumber", "dbus-daemon"});
+    } else {
+        programs.push_back("pulseaudio");
+    }
+    std::string lacking;
+    for (const std::string& program : programs)
+        if (!installed(program)) lacking += " " + program;
+    return lacking.empty() ? "" : "needs" + lacking;
+}
 
 std::size_t count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
@@ -112,11 +151,10 @@ std::size_t count(const std::string& text, const std::string& what) {
     return n;
 }
 
-}  // namespace
-
-TEST(Sound, TheScaleIsHeardThroughASoundServer) {
-    if (!haveSoundServer()) GTEST_SKIP() << "needs pulseaudio and pulseaudio-utils";
-    SoundServer server(testing_support::scratchPath("pulse"));
+// Silence before the first note, then at least nine notes in the scale's
+// order, each in tune.
+void expectTheScaleHeard(SoundServer::Kind kind) {
+    SoundServer server(kind, testing_support::scratchPath("heard"));
     const std::string recording = server.file("heard.raw");
     ASSERT_TRUE(server.start(recording)) << "the sound server or its recorder did not start";
     const auto result = testing_support::run(soundProgram(server, 6000ms));
@@ -144,9 +182,8 @@ TEST(Sound, TheScaleIsHeardThroughASoundServer) {
 
 // Desktops restart their sound server (a crash, a log-out, a device switch):
 // the program says so, and is heard again once a new one is up.
-TEST(Sound, IsHeardAgainOnceTheSoundServerComesBack) {
-    if (!haveSoundServer()) GTEST_SKIP() << "needs pulseaudio and pulseaudio-utils";
-    SoundServer server(testing_support::scratchPath("pulse_again"));
+void expectHeardAgainOnceTheServerComesBack(SoundServer::Kind kind) {
+    SoundServer server(kind, testing_support::scratchPath("again"));
     ASSERT_TRUE(server.start(server.file("before.raw"))) << "the sound server or its recorder did not start";
     const std::string after = server.file("after.raw");
     bool restarted = false;
@@ -181,6 +218,32 @@ TEST(Sound, IsHeardAgainOnceTheSoundServerComesBack) {
     }
 }
 
+}  // namespace
+
+TEST(Sound, TheScaleIsHeardThroughASoundServer) {
+    const std::string lacking = missing(SoundServer::Kind::PulseAudio);
+    if (!lacking.empty()) GTEST_SKIP() << lacking;
+    expectTheScaleHeard(SoundServer::Kind::PulseAudio);
+}
+
+TEST(Sound, PipeWireHearsTheScaleInOrderAndInTune) {
+    const std::string lacking = missing(SoundServer::Kind::PipeWire);
+    if (!lacking.empty()) GTEST_SKIP() << lacking;
+    expectTheScaleHeard(SoundServer::Kind::PipeWire);
+}
+
+TEST(Sound, IsHeardAgainOnceTheSoundServerComesBack) {
+    const std::string lacking = missing(SoundServer::Kind::PulseAudio);
+    if (!lacking.empty()) GTEST_SKIP() << lacking;
+    expectHeardAgainOnceTheServerComesBack(SoundServer::Kind::PulseAudio);
+}
+
+TEST(Sound, PipeWireRestartedHearsItAgain) {
+    const std::string lacking = missing(SoundServer::Kind::PipeWire);
+    if (!lacking.empty()) GTEST_SKIP() << lacking;
+    expectHeardAgainOnceTheServerComesBack(SoundServer::Kind::PipeWire);
+}
+
 // A device that opens but cannot play (ALSA's file plugin writing to a full
 // disk): stopped, said once, and never said to be back.
 TEST(Sound, ADeviceThatOpensButCannotPlayIsSaidToHaveStoppedOnce) {
@@ -199,8 +262,9 @@ TEST(Sound, ADeviceThatOpensButCannotPlayIsSaidToHaveStoppedOnce) {
 // its longest, each step said once and in order, then says once that it ran
 // dry at the longest.
 TEST(Sound, AStalledProgramGrowsItsQueueSayingEachStepOnce) {
-    if (!haveSoundServer()) GTEST_SKIP() << "needs pulseaudio and pulseaudio-utils";
-    SoundServer server(testing_support::scratchPath("pulse_stalled"));
+    const std::string lacking = missing(SoundServer::Kind::PulseAudio);
+    if (!lacking.empty()) GTEST_SKIP() << lacking;
+    SoundServer server(SoundServer::Kind::PulseAudio, testing_support::scratchPath("stalled"));
     ASSERT_TRUE(server.start(server.file("heard.raw"))) << "the sound server or its recorder did not start";
     auto options = soundProgram(server, 8000ms);
     // Stalls of 300 ms, longer than the longest queue (160 ms), about every 800 ms.

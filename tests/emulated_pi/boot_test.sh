@@ -17,25 +17,25 @@ program=$(realpath "$2")
 work=$3
 here=$(dirname "$(realpath "$0")")
 
-# What each board needs: Debian architecture, kernel metapackage, QEMU and
+# What each board needs: Debian architecture, kernel flavour, QEMU and
 # its memory (the boards accept only their own size), device tree, the
 # console UART for early messages, the address of GPLEV0, and what else the
 # kernel's command line must say.
 machine=${board%-pwm}
 case $board in
   raspi0)
-    arch=armel kernel_meta=linux-image-rpi qemu=qemu-system-arm memory=512M
+    arch=armel flavour=rpi qemu=qemu-system-arm memory=512M
     dtb=bcm2835-rpi-zero.dtb uart=0x20201000 gplev0=0x20200034
     # QEMU does not model the power domains: without this the kernel panics.
     extra=initcall_blacklist=bcm2835_power_driver_init ;;
   raspi2b|raspi2b-pwm)
-    arch=armhf kernel_meta=linux-image-armmp qemu=qemu-system-arm memory=1G
+    arch=armhf flavour=armmp qemu=qemu-system-arm memory=1G
     dtb=bcm2836-rpi-2-b.dtb uart=0x3f201000 gplev0=0x3f200034 extra= ;;
   raspi3b)
-    arch=arm64 kernel_meta=linux-image-arm64 qemu=qemu-system-aarch64 memory=1G
+    arch=arm64 flavour=arm64 qemu=qemu-system-aarch64 memory=1G
     dtb=bcm2837-rpi-3-b.dtb uart=0x3f201000 gplev0=0x3f200034 extra= ;;
   raspi4b|raspi4b-pwm)
-    arch=arm64 kernel_meta=linux-image-arm64 qemu=qemu-system-aarch64 memory=2G
+    arch=arm64 flavour=arm64 qemu=qemu-system-aarch64 memory=2G
     dtb=bcm2711-rpi-4-b.dtb uart=0xfe201000 gplev0=0xfe200034
     # Clocks and interrupt and I2C blocks that QEMU does not model: the kernel dies without this.
     extra="clk_ignore_unused initcall_blacklist=brcmstb_l2_driver_init,brcmstb_i2c_driver_init" ;;
@@ -44,7 +44,7 @@ esac
 mkdir -p "$work"
 cd "$work"
 
-# The kernel package that the metapackage points at today, and busybox.
+# Debian's 6.12 kernel from backports (the series Raspberry Pi OS ships), and busybox.
 if [ ! -d "busybox-$arch" ]; then
   apt-get download "busybox-static:$arch" >download.log 2>&1 || { cat download.log; exit 1; }
   dpkg-deb -x busybox-static_*_"$arch".deb "busybox-$arch"
@@ -55,16 +55,12 @@ if [ -n "$pwm" ]; then
   sh "$here/pwm_gpio_kit.sh" "$arch" pwm-kit
   vmlinuz=pwm-kit/vmlinuz dtb=pwm-kit/board.dtb watchdog=$(ls pwm-kit/bcm2835_wdt.ko.xz 2>/dev/null || true)
 else
-  kernel_package=$(apt-cache depends "$kernel_meta:$arch" | sed -n 's/^ *Depends: \(linux-image-[^ ]*\)$/\1/p' | head -n 1)
-  [ -n "$kernel_package" ] || { echo "FAIL: no $arch kernel package (is $arch added to dpkg?)"; exit 1; }
-  if [ ! -d "kernel-$arch" ]; then
-    rm -f linux-image-*_"$arch".deb
-    apt-get download "$kernel_package" >download.log 2>&1 || { cat download.log; exit 1; }
-    dpkg-deb -x linux-image-*_"$arch".deb "kernel-$arch"
-  fi
-  vmlinuz=$(ls kernel-$arch/boot/vmlinuz-*)
-  dtb=$(find kernel-$arch/usr/lib -name "$dtb" | head -n 1)
-  watchdog=$(find kernel-$arch/lib/modules -name 'bcm2835_wdt.ko*' | head -n 1)
+  # Boards of one architecture share its kernel.
+  kernel=$(dirname "$work")/kernel-$arch-$flavour
+  sh "$here/debian_kernel.sh" "$arch" "$flavour" "$kernel" >/dev/null
+  vmlinuz=$(ls "$kernel"/x/boot/vmlinuz-*)
+  dtb=$(find "$kernel/x/usr/lib" -name "$dtb" | head -n 1)
+  watchdog=$(find "$kernel/x/lib/modules" -name 'bcm2835_wdt.ko*' | head -n 1)
 fi
 
 rm -rf root && mkdir -p root/bin

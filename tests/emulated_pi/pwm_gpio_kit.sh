@@ -1,10 +1,11 @@
 #!/bin/sh
 # Makes what an emulated Raspberry Pi 2 (armhf) or 4 (arm64) needs to offer a
 # kernel PWM on GPIO22, as Raspberry Pi OS does with
-# dtoverlay=pwm-gpio,gpio=22: Debian's 6.12 kernel from backports, the
+# dtoverlay=pwm-gpio,gpio=22: Debian's 6.12 kernel from backports
+# (debian_kernel.sh), the
 # mainline pwm-gpio driver built out of tree against it (Debian leaves
 # CONFIG_PWM_GPIO off), and the board's device tree with a pwm-gpio node on
-# GPIO22. The kernel source is downloaded here, never kept in the repository.
+# GPIO22. The kernel source is downloaded, never kept in the repository.
 #   pwm_gpio_kit.sh armhf|arm64 KITDIR
 # Leaves in KITDIR: vmlinuz, board.dtb, pwm-gpio.ko, and bcm2835_wdt.ko.xz
 # where the watchdog is a module.
@@ -21,26 +22,14 @@ kit=$(realpath -m "$2")
 here=$(dirname "$(realpath "$0")")
 [ -f "$kit/pwm-gpio.ko" ] && exit 0
 rm -rf "$kit"
-mkdir -p "$kit/apt/lists/partial" "$kit/apt/cache/archives/partial" "$kit/deb" "$kit/x"
+mkdir -p "$kit"
 cd "$kit"
 quiet() { "$@" >"$kit/log" 2>&1 || { cat "$kit/log"; exit 1; }; }
 
-# A private apt configuration that adds only backports, from the mirror the
-# system already uses; the system's own sources stay as they are.
-. /etc/os-release
-mirror=$(apt-cache policy | sed -n "s#^ *[0-9]* \([^ ]*\) $VERSION_CODENAME/main .*#\1#p" | head -n 1)
-[ -n "$mirror" ] || { echo "FAIL: no $VERSION_CODENAME mirror in apt's sources"; exit 1; }
-echo "deb [arch=$arch,$(dpkg --print-architecture) signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $VERSION_CODENAME-backports main" >apt/sources.list
-apt="-o Dir::Etc::SourceList=$kit/apt/sources.list -o Dir::Etc::SourceParts=/dev/null
-     -o Dir::State::Lists=$kit/apt/lists -o Dir::Cache=$kit/apt/cache"
-quiet apt-get $apt update
-image=$(apt-cache $apt depends "linux-image-$flavour:$arch" | sed -n "s/^ *Depends: linux-image-\([^ :]*\)-$flavour.*/\1/p" | head -n 1)
-[ -n "$image" ] || { echo "FAIL: no $flavour kernel in backports"; exit 1; }
+image=$(sh "$here/debian_kernel.sh" "$arch" "$flavour" "$kit/kernel" headers)
+image=${image%-$flavour}
 series=$(echo "$image" | sed 's/^\([0-9]*\.[0-9]*\).*/\1/')
-(cd deb && quiet apt-get $apt download "linux-image-$image-$flavour:$arch" "linux-headers-$image-$flavour:$arch" \
-  "linux-headers-$image-common" "linux-kbuild-$image:$(dpkg --print-architecture)" "linux-source-$series")
-for package in deb/linux-image-* deb/linux-headers-* deb/linux-kbuild-*; do dpkg-deb -x "$package" x; done
-dpkg-deb --fsys-tarfile deb/linux-source-*.deb | tar -x -C x --wildcards '*.tar.xz'
+mv kernel/x x
 tar -xJf x/usr/src/linux-source-$series.tar.xz -C x \
   "linux-source-$series/drivers/pwm/pwm-gpio.c" "linux-source-$series/scripts/mod" "linux-source-$series/scripts/include"
 source=$kit/x/linux-source-$series
@@ -69,5 +58,5 @@ cp x/boot/vmlinuz-* vmlinuz
 watchdog=$(find x/lib/modules -name 'bcm2835_wdt.ko*')
 [ -z "$watchdog" ] || cp "$watchdog" bcm2835_wdt.ko.xz
 cp module/pwm-gpio.ko pwm-gpio.ko.part
-rm -rf apt deb x modpost module
+rm -rf kernel x modpost module
 mv pwm-gpio.ko.part pwm-gpio.ko
