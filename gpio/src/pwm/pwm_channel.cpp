@@ -83,7 +83,9 @@ PwmChannel::~PwmChannel() {
     try {
         apply(stopSteps(state_));
         const int err = !watched && unexportAtEnd_ ? writeValue(chip_ / "unexport", 0) : 0;
-        if (err != 0) throw Error((chip_ / "unexport").string(), "cannot unexport PWM channel 0", err, accessRemedy(err));
+        if (err != 0) {
+            throw Error((chip_ / "unexport").string(), "cannot unexport PWM channel 0", err, accessRemedy(err));
+        }
     } catch (const Error& e) {
         // A watcher tries the same writes and says which one failed.
         if (!watched) report(e);

@@ -130,7 +130,7 @@ bool AlsaSound::write(const std::int16_t* samples, std::size_t count) {
         }
         if (written < 0) written = snd_pcm_recover(pcm_.get(), static_cast<int>(written), 1);
         if (written < 0) {
-            // Said once until a write works again, however often a reopened device fails.
+            // Said once until a reopened device plays, however often it fails.
             if (!silent_) {
                 report(Error(subject_, "the sound stopped", static_cast<int>(-written),
                              "the tone plays on the simulated pin; the device is tried again every second"));
