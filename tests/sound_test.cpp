@@ -68,6 +68,8 @@ public:
     // recorded a little silence (a recorder starts late). False when either
     // does not start.
     bool start(const std::string& file) {
+        // A server killed last time may have left its sockets: each is waited for below.
+        for (const char* socket : {"bus", "pipewire-0", "pulse/native"}) fs::remove(dir_ / socket);
         if (kind_ == Kind::PulseAudio) {
             background({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
                         "--log-target=stderr", "--log-level=error",
@@ -77,13 +79,14 @@ public:
         } else {
             background({"dbus-daemon", "--session", "--nofork", "--nopidfile",
                         "--address=unix:path=" + (dir_ / "bus").string()});
-            for (int waited = 0; waited < 100 && !fs::exists(dir_ / "bus"); ++waited) std::this_thread::sleep_for(50ms);
+            waitFor(dir_ / "bus");
             background({"pipewire"});
+            // Both leave at once when PipeWire is not up yet.
+            waitFor(dir_ / "pipewire-0");
             background({"wireplumber"});
             background({"pipewire-pulse"});
         }
-        for (int waited = 0; waited < 100 && !fs::exists(dir_ / "pulse/native"); ++waited)
-            std::this_thread::sleep_for(50ms);
+        waitFor(dir_ / "pulse/native");
         if (kind_ == Kind::PipeWire) {
             testing_support::RunOptions load;
             load.argv = {"pactl", "load-module", "module-null-sink", "sink_name=scale", "rate=48000", "channels=1"};
@@ -110,6 +113,10 @@ public:
     }
 
 private:
+    static void waitFor(const fs::path& socket) {
+        for (int waited = 0; waited < 200 && !fs::exists(socket); ++waited) std::this_thread::sleep_for(50ms);
+    }
+
     void background(const std::vector<std::string>& argv) {
         servers_.push_back(std::make_unique<testing_support::Background>(argv, env_, "/dev/null"));
     }

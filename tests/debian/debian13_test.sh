@@ -3,7 +3,9 @@
 # in a fresh root made by debootstrap: the README's own apt-get line installs
 # the build tools and the README's own build-and-test command passes; then
 # the source package builds there with its tests (apt-get build-dep,
-# dpkg-buildpackage) and Debian 13's lintian is clean on what it makes.
+# dpkg-buildpackage), its build dependencies are installable from Debian 13's
+# lists in the five cases the build daemons know (dose-builddebcheck), and
+# Debian 13's lintian is clean on what it makes.
 # Anything that fails in the root fails this; it is never skipped.
 #   debian13_test.sh SOURCE_DIR ROOTDIR
 # Needs root and debootstrap, and the Debian mirror the system uses.
@@ -66,6 +68,14 @@ in_root sh -c 'cd /src && DEB_BUILD_OPTIONS=parallel=2 dpkg-buildpackage -b -us 
 grep -E 'tests passed' "$root.log" || fail "the package build ran no tests"
 echo "built: $(cd "$root" && ls ./*.deb | xargs -n 1 basename | tr '\n' ' ')"
 in_root dpkg-deb -f "$(cd "$root" && ls scale_*.deb)" Depends
+
+step "the build dependencies on Debian 13, as its build daemons judge them"
+in_root dpkg --add-architecture arm64
+in_root dpkg --add-architecture armhf
+in_root apt-get update >"$root.log" 2>&1 || { cat "$root.log"; fail "apt-get update"; }
+in_root apt-get install --no-install-recommends dose-builddebcheck >"$root.log" 2>&1 ||
+  { tail -n 20 "$root.log"; fail "installing dose-builddebcheck"; }
+in_root sh /src/tests/debian/build_deps_test.sh /src /tmp/build-deps || fail "the build dependencies"
 
 step "Debian 13's lintian"
 in_root apt-get install --no-install-recommends lintian >"$root.log" 2>&1 || { tail -n 20 "$root.log"; fail "installing lintian"; }
