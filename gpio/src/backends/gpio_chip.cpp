@@ -79,11 +79,15 @@ bool GpioChip::namesLines() const {
         .has_value();
 }
 
-LineRequest GpioChip::requestOutput(unsigned offset, const std::string& lineName,
-                                    const std::string& consumer) const {
-    const std::string subject = path_ + " line " + std::to_string(offset) + " (" + lineName + ")";
+std::string GpioChip::subject(unsigned offset, const std::string& lineName) const {
+    return path_ + " line " + std::to_string(offset) + " (" + lineName + ")";
+}
+
+UniqueFd GpioChip::request(unsigned offset, const std::string& lineName, const std::string& consumer,
+                           const gpio_v2_line_config& config, const char* as) const {
+    const std::string what = subject(offset, lineName);
     if (offset >= lines_) {
-        throw Error(subject, "no such line", 0,
+        throw Error(what, "no such line", 0,
                     "this chip has " + std::to_string(lines_) + " lines; set GPIO_CHIP to another chip");
     }
     gpio_v2_line_request request{};
@@ -91,21 +95,36 @@ LineRequest GpioChip::requestOutput(unsigned offset, const std::string& lineName
     request.num_lines = 1;
     const std::size_t length = std::min(consumer.size(), sizeof request.consumer - 1);
     std::memcpy(request.consumer, consumer.data(), length);
-    request.config.flags = GPIO_V2_LINE_FLAG_OUTPUT;
-    request.config.num_attrs = 1;
-    request.config.attrs[0].attr.id = GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES;
-    request.config.attrs[0].attr.values = 0;  // starts low
-    request.config.attrs[0].mask = 1;
+    request.config = config;
+    // The most the kernel keeps: a reader held up for tens of milliseconds loses no edge.
+    if (config.flags & GPIO_V2_LINE_FLAG_EDGE_RISING) request.event_buffer_size = 16 * GPIO_V2_LINES_MAX;
     if (ioctl(fd_.get(), GPIO_V2_GET_LINE_IOCTL, &request) != 0) {
         const int err = errno;
         if (err == EBUSY) {
             const auto info = lineInfo(fd_.get(), offset);
             const std::string holder = info && info->consumer[0] ? info->consumer : "the kernel";
-            throw LineBusy(subject, holder, err);
+            throw LineBusy(what, holder, err);
         }
-        throw Error(subject, "cannot request the line as an output", err, accessRemedy(err));
+        throw Error(what, std::string("cannot request the line as ") + as, err, accessRemedy(err));
     }
-    return LineRequest(UniqueFd(request.fd), subject);
+    return UniqueFd(request.fd);
+}
+
+LineRequest GpioChip::requestOutput(unsigned offset, const std::string& lineName,
+                                    const std::string& consumer) const {
+    gpio_v2_line_config config{};
+    config.flags = GPIO_V2_LINE_FLAG_OUTPUT;
+    config.num_attrs = 1;
+    config.attrs[0].attr.id = GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES;
+    config.attrs[0].attr.values = 0;  // starts low
+    config.attrs[0].mask = 1;
+    return LineRequest(request(offset, lineName, consumer, config, "an output"), subject(offset, lineName));
+}
+
+UniqueFd GpioChip::requestEdges(unsigned offset, const std::string& lineName, const std::string& consumer) const {
+    gpio_v2_line_config config{};
+    config.flags = GPIO_V2_LINE_FLAG_INPUT | GPIO_V2_LINE_FLAG_EDGE_RISING | GPIO_V2_LINE_FLAG_EDGE_FALLING;
+    return request(offset, lineName, consumer, config, "an input with edge events");
 }
 
 }  // namespace gpio

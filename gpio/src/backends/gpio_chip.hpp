@@ -1,5 +1,6 @@
 #pragma once
 
+#include <linux/gpio.h>
 #include <optional>
 #include <string>
 
@@ -26,8 +27,16 @@ public:
     // LineBusy naming the holder when another has it.
     LineRequest requestOutput(unsigned offset, const std::string& lineName,
                               const std::string& consumer) const;
+    // The line as an input whose every edge the kernel reports on the
+    // returned descriptor, stamped by CLOCK_MONOTONIC in its interrupt
+    // handler. Throws as requestOutput does.
+    UniqueFd requestEdges(unsigned offset, const std::string& lineName, const std::string& consumer) const;
 
 private:
+    std::string subject(unsigned offset, const std::string& lineName) const;
+    UniqueFd request(unsigned offset, const std::string& lineName, const std::string& consumer,
+                     const gpio_v2_line_config& config, const char* as) const;
+
     std::string path_;
     UniqueFd fd_;
     unsigned lines_ = 0;
