@@ -4,41 +4,28 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
 #include "error.hpp"
+#include "process_usage.hpp"
 #include "pwm_tone.hpp"
+#include "scale_notes.hpp"
 #include "sim_backend.hpp"
 #include "tone_generator.hpp"
 
 namespace {
 
-constexpr int kScale[] = {262, 294, 330, 349, 392, 440, 494, 525};
-
-struct Usage {
-    double cpuSeconds;
-    long switches;
-};
-
-Usage processUsage() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
-    return {seconds(u.ru_utime) + seconds(u.ru_stime), u.ru_nvcsw + u.ru_nivcsw};
-}
-
 // Plays each note for `seconds` and prints what the whole process spent.
 void row(const char* timing, gpio::Tone& tone, double seconds) {
-    for (int hz : kScale) {
+    for (int hz : kScaleHz) {
         const auto asked = std::chrono::steady_clock::now();
         tone.setFrequency(hz);
         const double callUs =
             std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - asked).count();
-        const Usage before = processUsage();
+        const ProcessUsage before = processUsage();
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        const Usage after = processUsage();
+        const ProcessUsage after = processUsage();
         std::printf("%-9s %5d %6.2f %11.0f %9.1f\n", timing, hz,
                     100.0 * (after.cpuSeconds - before.cpuSeconds) / seconds,
                     static_cast<double>(after.switches - before.switches) / seconds, callUs);

@@ -3,28 +3,25 @@
 // Where the machine has a kernel PWM, the tone through it beside the thread.
 // The tone through the sound card too, and a picture of it all drawn with
 // gnuplot from the CSV files.
-//   tone_bench [--seconds S] [--csv FILE] [--hz F] [--pwm CHIP] [--sound DEVICE] [--plot FILE.png]
-//   (--hz: that frequency alone; --pwm: a /sys/class/pwm/pwmchipN, else the first;
-//    --sound: an ALSA device, "default" unless given)
+// With --loopback, the tone at a board's pin instead, read back on a second
+// pin wired to it. tone_bench --help lists the options.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/utsname.h>
 #include <thread>
-#include <unistd.h>
 
 #include "edge_recorder.hpp"
 #include "edge_stats.hpp"
+#include "loopback.hpp"
+#include "options.hpp"
 #include "pwm_rows.hpp"
 #include "sound_rows.hpp"
 #include "realtime.hpp"
 #include "reference_tone.hpp"
+#include "results.hpp"
 #include "sim_backend.hpp"
 #include "tone_generator.hpp"
 #include "traced_pin.hpp"
@@ -38,13 +35,6 @@ constexpr int kFrequencies[] = {262, 294, 330, 349, 392, 440, 494, 525, 1000, 20
                                 gpio::ToneGenerator::kMaxHz};
 constexpr int kLatencyTrials = 10;
 constexpr int kSwitchFromHz = 100;
-
-struct Result {
-    const char* generator;
-    int hz;
-    ToneStats stats;
-    double latencyP50Us, latencyMaxUs;
-};
 
 // Switches to hz from another note and times the first edge of the new one.
 // Ours starts the new wave with an edge; the reference's first new cycle
@@ -108,59 +98,6 @@ Lateness timerFloor(double seconds, std::vector<double>& lateness) {
     return summarise(lateness);
 }
 
-std::string machine() {
-    utsname u{};
-    uname(&u);
-    std::string cpu = "unknown CPU";
-    std::ifstream info("/proc/cpuinfo");
-    for (std::string line; std::getline(info, line);) {
-        if (line.rfind("model name", 0) == 0 || line.rfind("Model", 0) == 0) {
-            cpu = line.substr(line.find(':') + 2);
-            break;
-        }
-    }
-    return cpu + ", " + std::to_string(std::thread::hardware_concurrency()) + " cores, " +
-           u.sysname + " " + u.release + " " + u.machine;
-}
-
-void printRow(const Result& r, const Result* ours) {
-    const ToneStats& s = r.stats;
-    std::printf("%-9s %5d %10.3f %8.2f %7.2f %9.0f %7.0f %7.0f %7.0f %4d %6.2f %8.0f %8.0f", r.generator,
-                r.hz, s.meanHz, s.cents, s.heardCents, s.lateP50Us, s.lateP99Us, s.lateMaxUs, s.jitterUs,
-                s.resyncs, s.cpuPercent, r.latencyP50Us, r.latencyMaxUs);
-    if (ours) {
-        const double oursError = std::max(std::abs(ours->stats.cents), 0.01);
-        std::printf("  %7.0fx", std::abs(s.cents) / oursError);
-    }
-    std::printf("\n");
-}
-
-void writeCsv(const std::string& path, const std::vector<Result>& results) {
-    std::ofstream csv(path);
-    csv << "generator,target_hz,mean_hz,error_cents,heard_cents,late_p50_us,late_p99_us,late_max_us,"
-           "jitter_us,resyncs,cpu_percent,latency_p50_us,latency_max_us\n";
-    for (const Result& r : results) {
-        const ToneStats& s = r.stats;
-        csv << r.generator << ',' << r.hz << ',' << s.meanHz << ',' << s.cents << ',' << s.heardCents << ',' << s.lateP50Us
-            << ',' << s.lateP99Us << ',' << s.lateMaxUs << ',' << s.jitterUs << ',' << s.resyncs
-            << ',' << s.cpuPercent << ',' << r.latencyP50Us << ',' << r.latencyMaxUs << '\n';
-    }
-}
-
-// The picture: how late edges come, per generator, and each note's pitch
-// error, by the project's gnuplot script, where gnuplot is installed.
-void plot(const std::string& summary, const std::string& lateness, const std::string& png) {
-    const std::string command = "gnuplot -e \"summary='" + summary + "'; lateness='" + lateness +
-                                "'; output='" + png + "'\" " TONE_BENCH_PLOT;
-    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) {
-        std::printf("picture: none, gnuplot is not installed (apt-get install gnuplot-nox)\n");
-    } else if (std::system(command.c_str()) == 0) {
-        std::printf("picture: %s\n", png.c_str());
-    } else {
-        std::printf("picture: gnuplot failed\n");
-    }
-}
-
 void verdict(const char* target, bool met, const std::string& figure) {
     std::printf("  %-44s %-6s %s\n", target, met ? "met" : "MISSED", figure.c_str());
 }
@@ -168,31 +105,17 @@ void verdict(const char* target, bool met, const std::string& figure) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    double seconds = 2.0;
-    std::string csvPath = "tone_bench.csv";
-    std::vector<int> frequencies(std::begin(kFrequencies), std::end(kFrequencies));
-    std::string pwmChip;
-    std::string soundDevice = "default";
-    std::string pngPath = "tone_bench.png";
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--csv") == 0) csvPath = argv[i + 1];
-        else if (std::strcmp(argv[i], "--hz") == 0) frequencies = {std::atoi(argv[i + 1])};
-        else if (std::strcmp(argv[i], "--pwm") == 0) pwmChip = argv[i + 1];
-        else if (std::strcmp(argv[i], "--sound") == 0) soundDevice = argv[i + 1];
-        else if (std::strcmp(argv[i], "--plot") == 0) pngPath = argv[i + 1];
-    }
+    int status = 0;
+    const std::optional<Options> options = parseOptions(argc, argv, status);
+    if (!options) return status;
+    if (!options->loopbackLine.empty()) return runLoopback(*options);
+    const double seconds = options->seconds;
+    const std::string& csvPath = options->csvPath;
+    std::vector<int> frequencies = options->frequencies;
+    if (frequencies.empty()) frequencies.assign(std::begin(kFrequencies), std::end(kFrequencies));
 
     std::printf("tone benchmark: %.1f s a tone, on %s\n", seconds, machine().c_str());
-    std::printf("cents: error of the mean frequency; heard: of the pitch, over the periods "
-                "within 5%% of the median (stalls left out)\n"
-                "lateness against the ideal schedule, in us; rsyn: restarts after falling a "
-                "period behind; cpu in %% of one core;\nreact: from softToneWrite to the first "
-                "edge of the new note, in us; err ratio: reference cents / ours\n\n");
-    std::printf("%-9s %5s %10s %8s %7s %9s %7s %7s %7s %4s %6s %8s %8s  %8s\n", "generator", "hz",
-                "mean hz", "cents", "heard", "late p50", "p99", "max", "jitter", "rsyn", "cpu%",
-                "react50", "reactmax", "err ratio");
-
+    printTableHead();
     std::vector<double> floorLateUs, oursLateUs, referenceLateUs;
     const Lateness floor = timerFloor(seconds, floorLateUs);
     std::printf("%-9s %5s %10s %8s %7s %9.0f %7.0f %7.0f %7.0f   (a bare sleep to each deadline)\n",
@@ -232,11 +155,11 @@ int main(int argc, char** argv) {
             std::to_string(cpuAt525) + " %");
     verdict("new frequency on the pin within 1 ms", worstLatency <= 1000.0,
             "worst " + std::to_string(static_cast<int>(worstLatency)) + " us (all frequencies)");
-    printPwmRows(pwmChip, seconds);
-    printSoundRows(soundDevice, seconds);
+    printPwmRows(options->pwmChip, seconds);
+    printSoundRows(options->soundDevice, seconds);
     const std::string latenessPath = csvPath.substr(0, csvPath.rfind(".csv")) + "_lateness.csv";
-    writeLatenessCsv(latenessPath, {"ours", "reference", "timer"}, {oursLateUs, referenceLateUs, floorLateUs});
+    writeLatenessCsv(latenessPath, {"ours", "reference (relative sleep)", "timer floor"}, {oursLateUs, referenceLateUs, floorLateUs});
     std::printf("\nCSV: %s, %s\n", csvPath.c_str(), latenessPath.c_str());
-    plot(csvPath, latenessPath, pngPath);
+    plot(csvPath, latenessPath, options->pngPath);
     return 0;
 }
