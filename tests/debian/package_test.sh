@@ -73,6 +73,9 @@ case $arch in
     plays "the arm64 program plays" qemu-aarch64 $prefix "$root/usr/bin/scale" ;;
   "$native")
     plays "the program plays" "$root/usr/bin/scale"
+    "$root/usr/bin/tone_bench" --help | grep -q -- '--loopback LINE' || fail "the benchmark does not answer --help"
+    [ -f "$root/usr/share/scale/tone_bench.gp" ] || fail "the benchmark's picture script is not packaged"
+    echo "ok: the benchmark is packaged with its picture script"
     sh "$here/layer_users_test.sh" "$root/usr" "$work/users"
     cycle=0
     sh "$here/install_cycle_test.sh" "$work" "$work/chroot" || cycle=$?
