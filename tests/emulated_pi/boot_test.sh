@@ -3,18 +3,23 @@
 # driver, runs the program there with no environment (so the layer picks the
 # chip backend itself), and checks from the kernel's side and from outside
 # the guest that GPIO22 is held by the program as an output and toggles.
-#   boot_test.sh BOARD PROGRAM WORKDIR
+#   boot_test.sh BOARD PROGRAM WORKDIR [BENCH SIM_SQUARE]
 # BOARD is raspi0 (Pi Zero: ARMv6, armel), raspi2b (Pi 2: armhf), raspi3b
 # (Pi 3: arm64), raspi4b (Pi 4: arm64), or raspi2b-pwm or raspi4b-pwm: that
-# board with GPIO22 held by a kernel PWM (pwm_gpio_kit.sh), where the tone
+# board with GPIO22 held by a kernel PWM (module_kit.sh), where the tone
 # must play through that PWM and stop when the program is killed. PROGRAM is
-# a static build for the board. Needs that architecture in dpkg
+# a static build for the board. With BENCH and SIM_SQUARE (static builds of
+# tone_bench and sim_square), a -pwm board also runs the benchmark's
+# loopback reader on simulated lines (gpio-sim); loopback_test.sh judges
+# what it said. Needs that architecture in dpkg
 # (dpkg --add-architecture ARCH; apt-get update), qemu-system-arm 10 or later
 # (the Pi 4), cpio and socat.
 set -eu
 board=$1
 program=$(realpath "$2")
 work=$3
+bench=${4:+$(realpath "$4")}
+sim_square=${5:+$(realpath "$5")}
 here=$(dirname "$(realpath "$0")")
 
 # What each board needs: Debian architecture, kernel flavour, QEMU and
@@ -52,7 +57,7 @@ fi
 pwm=
 [ "$board" = "$machine" ] || pwm=yes
 if [ -n "$pwm" ]; then
-  sh "$here/pwm_gpio_kit.sh" "$arch" pwm-kit
+  sh "$here/module_kit.sh" "$arch" pwm-kit
   vmlinuz=pwm-kit/vmlinuz dtb=pwm-kit/board.dtb watchdog=$(ls pwm-kit/bcm2835_wdt.ko.xz 2>/dev/null || true)
 else
   # Boards of one architecture share its kernel.
@@ -70,6 +75,12 @@ cp "$here/init" root/init
 [ -z "$watchdog" ] || cp "$watchdog" root/bcm2835_wdt.ko
 cp "$program" root/scale
 [ -z "$pwm" ] || cp pwm-kit/pwm-gpio.ko root/pwm-gpio.ko
+if [ -n "$pwm" ] && [ -n "$bench" ]; then
+  cp "$bench" root/tone_bench
+  cp "$sim_square" root/sim_square
+  cp pwm-kit/gpio-sim.ko root/gpio-sim.ko
+  cp pwm-kit/configfs.ko.xz root/configfs.ko
+fi
 chmod +x root/init root/scale
 (cd root && find . | cpio -o -H newc --quiet | gzip -1) >initrd.gz
 
@@ -83,11 +94,20 @@ chmod +x root/init root/scale
 # would then wait for its counter to wrap, 71 minutes). With it QEMU runs a
 # board's four cores in turn on one thread, and a guest using them all
 # stalls for seconds at a time (a Pi 2 took 104 s, not 54): the kernel
-# brings up one core (maxcpus=1), as a Pi Zero has.
+# brings up one core (maxcpus=1), as a Pi Zero has. QEMU retunes how long an
+# instruction takes to follow the host's clock (shift=auto), so a busy host
+# still slows the guest's own timing: while it translated a program just
+# started, the loopback's driver, a real-time thread, fell 1.9 s behind its
+# deadlines. A boot that runs the loopback has a fixed 16 ns an instruction
+# (shift=4); the others keep auto, which a guest's sleeps keep near real
+# time (a Pi 2 with its PWM took 322 s on a fixed rate beside two other
+# boards, 141 s on auto).
 # 400 s is only there so that a guest that hangs ends: a loaded host has
 # taken a Pi 2 164 s.
 rm -f monitor.sock levels.log
-timeout 400 "$qemu" -M "$machine" -icount shift=auto -m "$memory" -nographic -no-reboot \
+icount=auto
+[ -z "$bench" ] || icount=4
+timeout 400 "$qemu" -M "$machine" -icount shift=$icount -m "$memory" -nographic -no-reboot \
   -kernel "$vmlinuz" -dtb "$dtb" -initrd initrd.gz \
   -append "console=ttyAMA0 earlycon=pl011,$uart rdinit=/init panic=-1 maxcpus=1 $extra" \
   -monitor unix:monitor.sock,server=on,wait=off \
