@@ -29,7 +29,9 @@ EdgeLine::EdgeLine(const std::string& name) : name_(name) {
         if (const auto offset = chip.findLine(name)) {
             fd_ = chip.requestEdges(*offset, name, program_invocation_short_name);
             // Read as far as there is, never waiting inside read: poll waits.
-            ::fcntl(fd_.get(), F_SETFL, ::fcntl(fd_.get(), F_GETFL) | O_NONBLOCK);
+            const int flags = ::fcntl(fd_.get(), F_GETFL);
+            if (flags < 0 || ::fcntl(fd_.get(), F_SETFL, flags | O_NONBLOCK) != 0)
+                throw gpio::Error(path + " line " + name, "cannot read its edges without waiting", errno, "check the board");
             return;
         }
         searched += (searched.empty() ? "" : ", ") + path;
