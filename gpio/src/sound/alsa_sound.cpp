@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "error.hpp"
+#include "layer_thread.hpp"
 #include "realtime.hpp"
 
 namespace gpio {
@@ -47,7 +48,7 @@ AlsaSound::AlsaSound(const std::string& device, Observer* observer)
         err = static_cast<int>(-primed);
         throw Error(subject_, "cannot play on it", err, openRemedy(err));
     }
-    thread_ = std::thread([this] { run(); });
+    thread_ = startLayerThread([this] { run(); });
 }
 
 AlsaSound::~AlsaSound() {

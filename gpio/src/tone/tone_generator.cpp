@@ -2,13 +2,14 @@
 
 #include "clock.hpp"
 #include "edge_schedule.hpp"
+#include "layer_thread.hpp"
 #include "realtime.hpp"
 
 namespace gpio {
 
 ToneGenerator::ToneGenerator(std::unique_ptr<Pin> pin) : pin_(std::move(pin)) {
     pin_->set(Level::Low);
-    thread_ = std::thread([this] { run(); });
+    thread_ = startLayerThread([this] { run(); });
 }
 
 ToneGenerator::~ToneGenerator() {

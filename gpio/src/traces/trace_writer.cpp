@@ -3,11 +3,12 @@
 #include <utility>
 
 #include "error.hpp"
+#include "layer_thread.hpp"
 
 namespace gpio {
 
 TraceWriter::TraceWriter(std::string path, std::unique_ptr<Trace> encoder)
-    : path_(std::move(path)), encoder_(std::move(encoder)), thread_([this] { run(); }) {}
+    : path_(std::move(path)), encoder_(std::move(encoder)), thread_(startLayerThread([this] { run(); })) {}
 
 TraceWriter::~TraceWriter() {
     {
