@@ -255,3 +255,39 @@ TEST(Pwm, AProgramKilledBeforeItsNewWatcherIsReadyLeavesNothingPlaying) {
     EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n");
     fs::remove_all(chip);
 }
+
+TEST(Pwm, AChildOfTheProgramNeitherHoldsItsEndNorHidesItsDeath) {
+    for (const bool killed : {false, true}) {
+        const fs::path chip = unexportedChip(killed ? "forked_killed" : "forked_ended");
+        const pid_t program = fork();
+        ASSERT_GE(program, 0);
+        if (program == 0) {
+            setpgid(0, 0);  // with the child below, ended together by the test
+            {
+                gpio::PwmChannel channel(chip, beforeReady);
+                channel.play(262);
+                if (fork() == 0) {
+                    alarm(60);
+                    pause();  // holds a copy of every descriptor, the watcher's socket too
+                    _exit(0);
+                }
+                std::ofstream(chip / "playing");
+                if (killed) pause();
+            }
+            _exit(0);
+        }
+        const bool playing = waitFor([&] { return fs::exists(chip / "playing"); });
+        if (killed) kill(program, SIGKILL);
+        bool reaped = false;
+        const bool ended = waitFor([&] { return reaped = reaped || waitpid(program, nullptr, WNOHANG) == program; });
+        const bool stopped = waitFor([&] { return fileContents(chip / "unexport") == "0\n"; });
+        kill(-program, SIGKILL);  // only now: the child's copy of the socket is gone with it
+        if (!ended) waitpid(program, nullptr, 0);
+        EXPECT_TRUE(playing);
+        EXPECT_TRUE(ended) << "the program's end waited for its child";
+        EXPECT_TRUE(stopped) << (killed ? "killed" : "ended") << ", the program's channel was left exported";
+        EXPECT_EQ(fileContents(chip / "pwm0/duty_cycle"), "0\n");
+        EXPECT_EQ(fileContents(chip / "pwm0/enable"), "0\n");
+        fs::remove_all(chip);
+    }
+}

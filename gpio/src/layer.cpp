@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 #include "environment.hpp"
 #include "error.hpp"
@@ -31,6 +32,7 @@ Layer& Layer::instance() {
 }
 
 void Layer::setup() {
+    if (inherited()) return;
     std::lock_guard<std::mutex> lock(mutex_);
     if (backend_ || shutDown_) return;
     const std::string tracePath = environment("GPIO_TRACE");
@@ -42,12 +44,30 @@ void Layer::setup() {
     if (!tracePath.empty()) trace_ = openTrace(tracePath, format);
     backend_ = std::move(chosen.backend);
     timing_ = timing;
+    owner_ = ::getpid();
     if (!chosen.notice.empty()) report(chosen.notice);
     std::atexit([] { instance().shutdown(); });
 }
 
+bool Layer::inherited() const {
+    const pid_t owner = owner_;
+    return owner != 0 && owner != ::getpid();
+}
+
+void Layer::refuseInherited(int pin) {
+    if (toldInherited_.exchange(true)) return;
+    report(Error("pin " + std::to_string(pin),
+                 "the tone belongs to process " + std::to_string(owner_) + ", which set GPIO up; this child of it "
+                     "leaves it alone",
+                 0, "set GPIO up after the fork, in the process that plays"));
+}
+
 void Layer::createTone(int pin) {
     const std::string subject = "pin " + std::to_string(pin);
+    if (inherited()) {
+        throw Error(subject, "GPIO was set up by process " + std::to_string(owner_) + ", not by this child of it",
+                    0, "set GPIO up after the fork, in the process that plays");
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     if (!broadcomGpio(pin)) {
         throw Error(subject, "no such pin", 0,
@@ -61,6 +81,7 @@ void Layer::createTone(int pin) {
 }
 
 void Layer::writeTone(int pin, int hz) {
+    if (inherited()) return refuseInherited(pin);
     std::lock_guard<std::mutex> lock(mutex_);
     if (shutDown_) return;
     const auto tone = tones_.find(pin);
@@ -68,6 +89,7 @@ void Layer::writeTone(int pin, int hz) {
 }
 
 void Layer::shutdown() {
+    if (inherited()) return;  // the parent's tones, trace and threads: left as they are
     std::map<int, std::unique_ptr<Tone>> tones;
     {
         std::lock_guard<std::mutex> lock(mutex_);

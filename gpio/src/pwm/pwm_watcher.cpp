@@ -23,6 +23,7 @@ namespace {
 constexpr char kUnexport = 'U';
 constexpr char kKeepExported = 'K';
 constexpr char kReady = 'R';
+constexpr char kEnd = 'E';
 
 // Between fork and _exit only async-signal-safe calls (sleepFor's
 // clock_gettime and clock_nanosleep are): the program may have other
@@ -73,7 +74,33 @@ struct Files {
     std::string dutyFailure, enableFailure;
 };
 
-[[noreturn]] void watch(int alive, int keep, const Files& files, bool unexport, PwmWatcher::BeforeReady beforeReady) {
+// The program's end: its word, its socket closed, or the program gone. A
+// child it forked shares the socket, so its closing alone proves nothing.
+void waitForTheEnd(int alive, pid_t program, bool& unexport) {
+    const int programFd = static_cast<int>(::syscall(SYS_pidfd_open, program, 0));
+    // Still the parent once the pidfd is open: the pidfd names the program.
+    if (::getppid() != program) return;
+    pollfd watched[2] = {{alive, POLLIN, 0}, {programFd, POLLIN, 0}};
+    const nfds_t count = programFd >= 0 ? 2 : 1;
+    for (;;) {
+        if (::poll(watched, count, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        // What the program said before it went is read first.
+        if (watched[0].revents != 0) {
+            char byte = 0;
+            const ssize_t n = ::read(alive, &byte, 1);
+            if (n == 0 || (n < 0 && errno != EINTR) || byte == kEnd) return;
+            if (n == 1) unexport = byte == kUnexport;
+            continue;
+        }
+        if (count == 2 && watched[1].revents != 0) return;
+    }
+}
+
+[[noreturn]] void watch(int alive, int keep, pid_t program, const Files& files, bool unexport,
+                        PwmWatcher::BeforeReady beforeReady) {
     ::setsid();
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
@@ -84,12 +111,7 @@ struct Files {
     // Out of the program's process group now: the program may touch the
     // channel. A program already gone may have touched it (this may be a
     // replacement, started while the channel plays): the work is done anyway.
-    const bool told = ::send(alive, &kReady, 1, MSG_NOSIGNAL) == 1;
-    for (char byte = 0; told;) {
-        const ssize_t n = ::read(alive, &byte, 1);
-        if (n == 0 || (n < 0 && errno != EINTR)) break;
-        if (n == 1) unexport = byte == kUnexport;
-    }
+    if (::send(alive, &kReady, 1, MSG_NOSIGNAL) == 1) waitForTheEnd(alive, program, unexport);
     // Silence first, every write tried; unexported while enabled, a PWM plays on.
     const bool quiet = writeZero(files.duty.c_str());
     sleepFor(settleTime(readPeriod(files.period.c_str())));
@@ -127,12 +149,13 @@ PwmWatcher::PwmWatcher(const std::filesystem::path& channel, const std::filesyst
     if (!readEnd || !alive_) {
         throw Error("PWM watcher", "cannot make its socket", errno, "free file descriptors or memory");
     }
+    const pid_t program = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
         throw Error("PWM watcher", "cannot start the process that stops the tone when the program ends",
                     errno, "raise the process limit or free memory, or set GPIO_TONE=thread");
     }
-    if (pid == 0) watch(readEnd.get(), keep, files, unexport, beforeReady);
+    if (pid == 0) watch(readEnd.get(), keep, program, files, unexport, beforeReady);
     readEnd = UniqueFd();  // the watcher's alone, so that its death reads as the end
     // The system call itself: glibc 2.36's wrapper is not declared for C++.
     pidfd_ = UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
@@ -155,6 +178,9 @@ PwmWatcher::PwmWatcher(const std::filesystem::path& channel, const std::filesyst
 }
 
 PwmWatcher::~PwmWatcher() {
+    // Said, not only closed: a child of the program may hold the socket open.
+    const ssize_t said = ::send(alive_.get(), &kEnd, 1, MSG_NOSIGNAL);
+    static_cast<void>(said);
     alive_ = UniqueFd();
     reap(true);
 }

@@ -7,9 +7,11 @@
 namespace gpio {
 
 // A kernel PWM plays on after its process is gone, and the program only
-// ever ends by a signal. This small process, forked at set-up, waits for the
-// program's end (its socket closes, SIGKILL included) and then silences the
-// channel, waits out the period, disables it, and unexports it if told to.
+// ever ends by a signal. This small process, forked with the tone, waits for
+// the program's end (its word, its socket closed, or the program gone by its
+// pidfd, SIGKILL included: a child of the program may hold the socket open),
+// then silences the channel, waits out the period, disables it, and
+// unexports it if told to.
 // It runs in a session of its own, so that signals to the program's process
 // group (a terminal's, a service manager's, kill -9 -PGID) cannot reach it.
 // It is known by a pidfd, never by its pid: the program may reap children
