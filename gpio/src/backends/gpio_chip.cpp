@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <linux/gpio.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "error.hpp"
 #include "line_busy.hpp"
@@ -22,10 +24,44 @@ std::string accessRemedy(int err) {
 
 constexpr const char* kNotAChipRemedy = "set GPIO_CHIP to a /dev/gpiochipN, or unset it to search them all";
 
-// ENXIO and ENODEV on opening mean a device without its driver: for a GPIO
-// chip the driver is missing, for anything else the path is wrong.
-bool namedLikeAChip(const std::string& path) {
-    return std::filesystem::path(path).filename().string().rfind("gpiochip", 0) == 0;
+// The device number of the GPIO chip at path, asked of the kernel before
+// anything opens it: an open alone arms a watchdog, pulses a serial line's
+// DTR, or blocks for ever on a modem line.
+dev_t checkedChip(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        const int err = errno;
+        throw Error(path, "cannot open the GPIO chip", err, accessRemedy(err));
+    }
+    if (!S_ISCHR(st.st_mode)) throw Error(path, "not a GPIO chip", 0, kNotAChipRemedy);
+    const std::filesystem::path devices = "/sys/dev/char";
+    const auto subsystem =
+        devices / (std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev))) / "subsystem";
+    std::error_code ec;
+    const std::string kind = std::filesystem::read_symlink(subsystem, ec).filename().string();
+    if (ec && !std::filesystem::exists(devices)) {
+        throw Error(path, "cannot tell whether it is a GPIO chip: no " + devices.string(), 0, "mount sysfs on /sys");
+    }
+    if (kind != "gpio") {
+        throw Error(path, kind.empty() ? "not a GPIO chip" : "not a GPIO chip but a " + kind + " device", 0,
+                    kNotAChipRemedy);
+    }
+    return st.st_rdev;
+}
+
+// No controlling terminal and no wait, whatever the path turns out to be.
+UniqueFd openChip(const std::string& path) {
+    const dev_t device = checkedChip(path);
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd) {
+        const int err = errno;
+        throw Error(path, "cannot open the GPIO chip", err, accessRemedy(err));
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISCHR(st.st_mode) || st.st_rdev != device) {
+        throw Error(path, "not a GPIO chip: it changed while it was opened", 0, kNotAChipRemedy);
+    }
+    return fd;
 }
 
 std::optional<gpio_v2_line_info> lineInfo(int fd, unsigned offset) {
@@ -47,14 +83,7 @@ std::optional<unsigned> firstLine(int fd, unsigned lines, Match match) {
 
 }  // namespace
 
-GpioChip::GpioChip(std::string path)
-    : path_(std::move(path)), fd_(::open(path_.c_str(), O_RDWR | O_CLOEXEC)) {
-    if (!fd_) {
-        const int err = errno;
-        if ((err == ENXIO || err == ENODEV) && !namedLikeAChip(path_))
-            throw Error(path_, "not a GPIO chip", err, kNotAChipRemedy);
-        throw Error(path_, "cannot open the GPIO chip", err, accessRemedy(err));
-    }
+GpioChip::GpioChip(std::string path) : path_(std::move(path)), fd_(openChip(path_)) {
     gpiochip_info chip{};
     if (ioctl(fd_.get(), GPIO_GET_CHIPINFO_IOCTL, &chip) != 0) {
         throw Error(path_, "not a GPIO chip", errno, kNotAChipRemedy);

@@ -12,8 +12,9 @@ namespace gpio {
 // One GPIO chip of the kernel's character device (uAPI v2).
 class GpioChip {
 public:
-    // Opens and checks the chip. Throws Error naming the path, the cause and
-    // the way out: no access, not a GPIO chip, a kernel without uAPI v2.
+    // Checks that the kernel calls it a GPIO chip, then opens it. Throws
+    // Error naming the path, the cause and the way out: no access, not a GPIO
+    // chip (never opened then), a kernel without uAPI v2.
     explicit GpioChip(std::string path);
 
     const std::string& path() const { return path_; }
