@@ -203,8 +203,13 @@ TEST(Program, RunAsRootNeverTracesThroughWhatAnotherUserPlanted) {
     const std::string plantedFifo = shared + "/fifo.vcd";
     const std::string own = scratchPath("own");
     const std::string ownLink = own + "/trace.vcd";  // root's own link to the planted one
+    // Anywhere in the path: another user's directory, and their link to it.
+    const std::string theirs = scratchPath("theirs");
+    const std::string theirLink = scratchPath("their_link");
+    const std::string theirTrace = theirs + "/scale.vcd";
     const auto cleanUp = [&] {
-        for (const std::string& path : {planted, plantedFifo, ownLink, own, victim, shared}) std::remove(path.c_str());
+        for (const std::string& path : {planted, plantedFifo, ownLink, own, theirTrace, theirs, theirLink, victim, shared})
+            std::remove(path.c_str());
     };
     std::ofstream(victim) << "theirs\n";
     ASSERT_EQ(mkdir(shared.c_str(), 01777), 0);
@@ -213,7 +218,13 @@ TEST(Program, RunAsRootNeverTracesThroughWhatAnotherUserPlanted) {
     ASSERT_EQ(mkdir(own.c_str(), 0700), 0);
     ASSERT_EQ(symlink(planted.c_str(), ownLink.c_str()), 0);
     ASSERT_EQ(mkfifo(plantedFifo.c_str(), 0666), 0);
-    if (lchown(planted.c_str(), 65534, 65534) != 0 || chown(plantedFifo.c_str(), 65534, 65534) != 0) {
+    ASSERT_EQ(mkdir(theirs.c_str(), 0755), 0);
+    ASSERT_EQ(symlink(victim.c_str(), theirTrace.c_str()), 0);
+    ASSERT_EQ(symlink(theirs.c_str(), theirLink.c_str()), 0);
+    bool given = true;
+    for (const std::string& path : {planted, plantedFifo, theirTrace, theirs, theirLink})
+        given = given && lchown(path.c_str(), 65534, 65534) == 0;
+    if (!given) {
         const int err = errno;
         cleanUp();
         GTEST_SKIP() << "cannot give files to uid 65534 here (" << std::strerror(err) << ")";
@@ -223,6 +234,9 @@ TEST(Program, RunAsRootNeverTracesThroughWhatAnotherUserPlanted) {
     expectOneLineFailure({"GPIO_BACKEND=sim", "GPIO_TRACE=" + planted}, "symbolic link another user made");
     expectOneLineFailure({"GPIO_BACKEND=sim", "GPIO_TRACE=" + ownLink}, "symbolic link another user made");
     expectOneLineFailure({"GPIO_BACKEND=sim", "GPIO_TRACE=" + plantedFifo}, "FIFO another user made");
+    expectOneLineFailure({"GPIO_BACKEND=sim", "GPIO_TRACE=" + theirTrace}, theirs + " is a directory another user owns");
+    expectOneLineFailure({"GPIO_BACKEND=sim", "GPIO_TRACE=" + theirLink + "/scale.vcd"},
+                         theirLink + " is a symbolic link another user made");
     EXPECT_EQ(testing_support::fileContents(victim), "theirs\n");
     close(reader);
     cleanUp();
