@@ -12,6 +12,8 @@
 #include "sigpipe_guard.hpp"
 #include "trace_path.hpp"
 
+static_assert(sizeof(off_t) == 8, "a trace reaches its 4 GiB limit only with 64-bit file offsets");
+
 namespace gpio {
 namespace {
 
