@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sys/resource.h>
 #include <thread>
 
 #include "support/child.hpp"
@@ -286,4 +289,40 @@ TEST(Sound, AStalledProgramGrowsItsQueueSayingEachStepOnce) {
         EXPECT_TRUE(found != std::string::npos && found >= at) << said << " out of order in " << result.err;
         if (found != std::string::npos) at = found;
     }
+}
+
+// A device that never makes the thread wait (ALSA's null, here behind its
+// file plugin) is played at the sound's own rate: a thread writing as fast as
+// it can takes a whole core, this one under a tenth, and the file gets the
+// scale in order and no more sound than the time it played.
+TEST(Sound, ADeviceThatNeverWaitsIsPlayedAtTheSoundsOwnRate) {
+    const std::string played = testing_support::scratchPath("played.raw");
+    testing_support::RunOptions options;
+    options.argv = testing_support::programCommand(SCALE_PROGRAM);
+    options.env = {"GPIO_BACKEND=sound", "GPIO_SOUND=file:FILE=" + played + ",FORMAT=raw"};
+    options.unset = {"GPIO_CHIP", "GPIO_TRACE"};
+    options.limit = 3000ms;
+    const auto cpuSeconds = [] {
+        rusage usage{};
+        getrusage(RUSAGE_CHILDREN, &usage);
+        return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    };
+    const double cpuBefore = cpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = testing_support::run(options);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    const double cpu = cpuSeconds() - cpuBefore;
+    const auto heard = rawSound(played);
+    std::remove(played.c_str());
+    EXPECT_TRUE(result.killed) << result.err;
+    std::printf("%.3f s of CPU in %.3f s, %.3f s of sound\n", cpu, elapsed.count(), heard.samples.size() / 48000.0);
+    EXPECT_LT(cpu, 0.1 * elapsed.count());
+    // Its longest queue and the silence it starts with: well under half a second.
+    EXPECT_LT(heard.samples.size() / 48000.0, elapsed.count() + 0.5) << "written ahead of the clock";
+    const auto notes = testing_support::notes(testing_support::upwardCrossings(heard, 0, heard.samples.size()), 100.0);
+    SCOPED_TRACE("notes heard: " + testing_support::describe(notes));
+    const int scale[] = {262, 294, 330, 349};
+    ASSERT_GE(notes.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_NEAR(notes[i].hz, scale[i], scale[i] * 0.003) << "note " << i;
 }

@@ -1,5 +1,6 @@
 #include "alsa_sound.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -27,6 +28,11 @@ std::string openRemedy(int err) {
     return "check the sound set-up (aplay -L), or use GPIO_BACKEND=sim";
 }
 
+AlsaSound::Clock::duration playTime(std::int64_t frames) {
+    return std::chrono::duration_cast<AlsaSound::Clock::duration>(std::chrono::nanoseconds(frames * 1'000'000'000 /
+                                                                                           SquareWave::kRate));
+}
+
 }  // namespace
 
 AlsaSound::AlsaSound(const std::string& device, Observer* observer)
@@ -48,6 +54,7 @@ AlsaSound::AlsaSound(const std::string& device, Observer* observer)
         err = static_cast<int>(-primed);
         throw Error(subject_, "cannot play on it", err, openRemedy(err));
     }
+    queuedUntil_ = Clock::now() + playTime(primed);
     thread_ = startLayerThread([this] { run(); });
 }
 
@@ -102,8 +109,28 @@ void AlsaSound::run() {
         }
         block.resize(block_);
         wave.render(block.data(), block.size());
-        if (!write(block.data(), block.size())) pcm_.reset();
+        const Clock::time_point writing = Clock::now();
+        if (!write(block.data(), block.size())) {
+            pcm_.reset();
+            continue;
+        }
+        keepPace(block.size(), Clock::now() - writing);
     }
+}
+
+// A device that never makes the thread wait (ALSA's null, file and pipe
+// plugins) would be written as fast as the CPU goes, at real-time priority:
+// the thread keeps to the sample clock itself, a queue ahead of it at most.
+// A device that made it wait is full, and is the clock.
+void AlsaSound::keepPace(std::size_t count, Clock::duration writing) {
+    const Clock::time_point now = Clock::now();
+    const Clock::duration queue = playTime(static_cast<std::int64_t>(buffer_));
+    if (writing >= playTime(static_cast<std::int64_t>(block_)) / 2) {
+        queuedUntil_ = now + queue;
+        return;
+    }
+    queuedUntil_ = std::max(queuedUntil_, now) + playTime(static_cast<std::int64_t>(count));
+    if (queuedUntil_ - now > queue && !stop_) std::this_thread::sleep_until(queuedUntil_ - queue);
 }
 
 bool AlsaSound::write(const std::int16_t* samples, std::size_t count) {
@@ -117,6 +144,7 @@ bool AlsaSound::write(const std::int16_t* samples, std::size_t count) {
                 queue_ *= 2;
                 snd_pcm_drop(pcm_.get());
                 written = configure();
+                queuedUntil_ = Clock::now();
                 if (written == 0) {
                     report(Error(subject_, "the sound ran dry (an underrun); its queue is now " +
                                                std::to_string(queue_.count()) + " ms",
@@ -157,6 +185,7 @@ void AlsaSound::reopen() {
     if (stop_ || open() < 0) return;
     if (configure() < 0) pcm_.reset();
     backAt_ = frame_ + static_cast<std::int64_t>(buffer_);
+    queuedUntil_ = Clock::now();
 }
 
 }  // namespace gpio

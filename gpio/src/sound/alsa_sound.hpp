@@ -59,6 +59,9 @@ private:
     // False when the device is gone: written as far as it went.
     bool write(const std::int16_t* samples, std::size_t count);
     void reopen();
+    // Keeps the thread within a queue of the sample clock, after a write of
+    // count samples that took `writing`.
+    void keepPace(std::size_t count, Clock::duration writing);
 
     const std::string device_;
     const std::string subject_;  // how messages name the device
@@ -71,6 +74,7 @@ private:
     bool toldDry_ = false;
     bool silent_ = false;      // "stopped" said, "back" not yet
     std::int64_t backAt_ = 0;  // frame_ past which a reopened device plays
+    Clock::time_point queuedUntil_;  // when all handed to the device has played, by the sample clock
 
     std::atomic<int> hz_{0};
     std::atomic<bool> stop_{false};
