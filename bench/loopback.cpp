@@ -126,7 +126,7 @@ int runLoopback(const Options& o) {
         const std::string latenessPath = o.csvPath.substr(0, o.csvPath.rfind(".csv")) + "_lateness.csv";
         writeLatenessCsv(latenessPath, {timing + " at the pin"}, {lateUs});
         std::printf("\nCSV: %s, %s\n", o.csvPath.c_str(), latenessPath.c_str());
-        plot(o.csvPath, latenessPath, o.pngPath);
+        plot(results, latenessPath, o.pngPath);
         return 0;
     } catch (const WrongSetUp& wrong) {
         std::fprintf(stderr, "tone_bench: %s\n", wrong.line.c_str());

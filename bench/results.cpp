@@ -1,9 +1,11 @@
 #include "results.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
@@ -60,31 +62,61 @@ std::string plotScript() {
 
 }  // namespace
 
-void plot(const std::string& summary, const std::string& lateness, const std::string& png) {
+namespace {
+
+// Each note's pitch error as gnuplot's histograms take it: a row a note, a
+// column a generator, NaN where a generator did not play that note.
+std::string pitchTable(const std::vector<Result>& results) {
     std::vector<std::string> generators;
-    std::ifstream csv(summary);
-    std::string line;
-    std::getline(csv, line);  // the heads
-    while (std::getline(csv, line)) {
-        const std::string name = line.substr(0, line.find(','));
-        if (std::find(generators.begin(), generators.end(), name) == generators.end()) generators.push_back(name);
+    std::vector<int> notes;
+    for (const Result& r : results) {
+        if (std::find(generators.begin(), generators.end(), r.generator) == generators.end())
+            generators.push_back(r.generator);
+        if (std::find(notes.begin(), notes.end(), r.hz) == notes.end()) notes.push_back(r.hz);
     }
-    std::string names;
-    for (const std::string& g : generators) names += (names.empty() ? "" : " ") + g;
-    // Spawned without a shell: file names reach gnuplot as they are, but for its own quotes.
-    const std::string setup = "summary='" + summary + "'; lateness='" + lateness + "'; output='" + png +
-                              "'; generators='" + names + "'";
+    std::string table = "hz";
+    for (const std::string& g : generators) table += "," + g;
+    for (int hz : notes) {
+        table += "\n" + std::to_string(hz);
+        for (const std::string& g : generators) {
+            const auto row = std::find_if(results.begin(), results.end(),
+                                          [&](const Result& r) { return r.generator == g && r.hz == hz; });
+            char cents[32] = "NaN";
+            if (row != results.end()) std::snprintf(cents, sizeof cents, "%.4f", row->stats.cents);
+            table += std::string(",") + cents;
+        }
+    }
+    return table + "\n";
+}
+
+}  // namespace
+
+void plot(const std::vector<Result>& results, const std::string& lateness, const std::string& png) {
+    // gnuplot is handed file names as its script's arguments, never in its
+    // own syntax or a shell's, so that any name plots.
+    std::string table = (std::filesystem::temp_directory_path() / "tone_bench_pitch.XXXXXX").string();
+    const int fd = mkstemp(table.data());
+    if (fd < 0) {
+        std::printf("picture: none, no temporary file for gnuplot (%s)\n", std::strerror(errno));
+        return;
+    }
+    const std::string text = pitchTable(results);
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
     const std::string script = plotScript();
-    const char* argv[] = {"gnuplot", "-e", setup.c_str(), script.c_str(), nullptr};
+    const char* argv[] = {"gnuplot", "-c", script.c_str(), lateness.c_str(), table.c_str(), png.c_str(), nullptr};
     pid_t pid = 0;
     int status = 0;
-    if (posix_spawnp(&pid, "gnuplot", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
+    if (!written) {
+        std::printf("picture: none, the temporary file %s could not be written\n", table.c_str());
+    } else if (posix_spawnp(&pid, "gnuplot", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
         std::printf("picture: none, gnuplot is not installed (apt-get install gnuplot-nox)\n");
     } else if (waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         std::printf("picture: %s\n", png.c_str());
     } else {
         std::printf("picture: gnuplot failed\n");
     }
+    std::remove(table.c_str());
 }
 
 std::string machine() {

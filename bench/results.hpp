@@ -20,8 +20,9 @@ void printRow(const Result& r, const Result* ours);
 
 void writeCsv(const std::string& path, const std::vector<Result>& results);
 
-// The picture of the summary and lateness CSVs, by gnuplot where it is installed.
-void plot(const std::string& summary, const std::string& lateness, const std::string& png);
+// The picture of the lateness CSV and each note's pitch error, by gnuplot
+// where it is installed.
+void plot(const std::vector<Result>& results, const std::string& lateness, const std::string& png);
 
 // The host: CPU, cores, kernel.
 std::string machine();

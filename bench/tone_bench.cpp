@@ -160,6 +160,6 @@ int main(int argc, char** argv) {
     const std::string latenessPath = csvPath.substr(0, csvPath.rfind(".csv")) + "_lateness.csv";
     writeLatenessCsv(latenessPath, {"ours", "reference (relative sleep)", "timer floor"}, {oursLateUs, referenceLateUs, floorLateUs});
     std::printf("\nCSV: %s, %s\n", csvPath.c_str(), latenessPath.c_str());
-    plot(csvPath, latenessPath, options->pngPath);
+    plot(results, latenessPath, options->pngPath);
     return 0;
 }

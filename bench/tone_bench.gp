@@ -1,11 +1,12 @@
-# The tone benchmark's picture, from its two CSV files:
-#   gnuplot -e "summary='tone_bench.csv'; lateness='tone_bench_lateness.csv'; output='tone_bench.png'; generators='ours reference'" tone_bench.gp
-# Left: how late the edges come, one line a column of the lateness file
-# (ours, the relative-sleep reference, a bare timer at the same priority; or
-# the tone read back at the pin). Right: each note's pitch error in cents,
-# one bar a generator.
+# The tone benchmark's picture, drawn by tone_bench itself:
+#   gnuplot -c tone_bench.gp LATENESS.csv PITCH.csv OUTPUT.png
+# file names as the script's arguments, never as gnuplot's syntax. Left: how
+# late the edges come, one line a column of the lateness file (ours, the
+# relative-sleep reference, a bare timer at the same priority; or the tone
+# read back at the pin). Right: each note's pitch error in cents, one bar a
+# column of the pitch table (a row a note, a column a generator).
 set terminal pngcairo size 1200,480 font ",10"
-set output output
+set output ARG3
 set datafile separator ","
 set multiplot layout 1,2
 
@@ -15,7 +16,7 @@ set xlabel "late by at most (us)"
 set ylabel "share of edges (%)"
 set key top right
 set grid
-plot for [i=2:*] lateness using 1:i with linespoints title columnhead(i)
+plot for [i=2:*] ARG1 using 1:i with linespoints title columnhead(i)
 
 unset logscale x
 set title "Pitch error of each note (mean frequency)"
@@ -26,5 +27,5 @@ set style histogram clustered gap 1
 set style fill solid 0.8 border -1
 set boxwidth 0.9
 set key top left
-plot for [g in generators] "< grep '^".g.",' ".summary using 4:xtic(2) title g
+plot for [i=2:*] ARG2 using i:xtic(1) title columnhead(i)
 unset multiplot
