@@ -1,7 +1,7 @@
 #include "trace_path.hpp"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <deque>
 #include <fcntl.h>
@@ -31,7 +31,7 @@ std::deque<std::string> components(const std::string& path) {
 class Walk {
 public:
     explicit Walk(std::string path) : path_(std::move(path)), rest_(components(path_)) {
-        const char* start = path_.front() == '/' ? "/" : ".";
+        const char* start = !path_.empty() && path_.front() == '/' ? "/" : ".";
         enter(UniqueFd(::open(start, O_PATH | O_DIRECTORY | O_CLOEXEC)), start);
     }
 
@@ -72,9 +72,10 @@ private:
     void enter(UniqueFd dir, const std::string& shown) {
         struct stat st {};
         if (!dir || ::fstat(dir.get(), &st) != 0) fail(errno);
-        if (!ownedByUserOrRoot(st)) throw Error(path_, shown + " is a directory another user owns", 0, kOwnPath);
+        const std::string named = shown == "." ? "the working directory" : shown;
+        if (!ownedByUserOrRoot(st)) throw Error(path_, named + " is a directory another user owns", 0, kOwnPath);
         if ((st.st_mode & S_IWOTH) != 0 && (st.st_mode & S_ISVTX) == 0) {
-            throw Error(path_, shown + " is a directory anyone may write to, without the sticky bit", 0, kOwnPath);
+            throw Error(path_, named + " is a directory anyone may write to, without the sticky bit", 0, kOwnPath);
         }
         dir_ = std::move(dir);
         dirStat_ = st;
