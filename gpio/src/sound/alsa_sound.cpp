@@ -120,17 +120,19 @@ void AlsaSound::run() {
 
 // A device that never makes the thread wait (ALSA's null, file and pipe
 // plugins) would be written as fast as the CPU goes, at real-time priority:
-// the thread keeps to the sample clock itself, a queue ahead of it at most.
-// A device that made it wait is full, and is the clock.
+// the thread keeps to the sample clock itself, two queues ahead of it at
+// most. A device that plays takes no more than its queue before it makes the
+// thread wait (a sound server, as a stream starts, a few blocks more), and
+// one that made it wait is full, and is the clock.
 void AlsaSound::keepPace(std::size_t count, Clock::duration writing) {
     const Clock::time_point now = Clock::now();
-    const Clock::duration queue = playTime(static_cast<std::int64_t>(buffer_));
     if (writing >= playTime(static_cast<std::int64_t>(block_)) / 2) {
-        queuedUntil_ = now + queue;
+        queuedUntil_ = now + playTime(static_cast<std::int64_t>(buffer_));
         return;
     }
     queuedUntil_ = std::max(queuedUntil_, now) + playTime(static_cast<std::int64_t>(count));
-    if (queuedUntil_ - now > queue && !stop_) std::this_thread::sleep_until(queuedUntil_ - queue);
+    const Clock::duration ahead = 2 * playTime(static_cast<std::int64_t>(buffer_));
+    if (queuedUntil_ - now > ahead && !stop_) std::this_thread::sleep_until(queuedUntil_ - ahead);
 }
 
 bool AlsaSound::write(const std::int16_t* samples, std::size_t count) {
