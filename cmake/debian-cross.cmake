@@ -15,6 +15,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 find_program(SCALE_QEMU_PATH ${SCALE_QEMU})
 if(SCALE_QEMU_PATH)
-  # -L finds the target's dynamic loader and libraries for non-static builds.
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${SCALE_QEMU_PATH} ${SCALE_QEMU_ARGS} -L /usr/${SCALE_TRIPLET})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${SCALE_QEMU_PATH} ${SCALE_QEMU_ARGS})
+  # -L finds the target's dynamic loader and libraries for non-static builds;
+  # it also shows the programs that directory for "/", where a trace's path
+  # is walked from, so a static build goes without it.
+  if(NOT SCALE_STATIC)
+    list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -L /usr/${SCALE_TRIPLET})
+  endif()
 endif()
