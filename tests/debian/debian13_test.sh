@@ -27,7 +27,7 @@ test_line=$(sed -n '/^Build and run the tests:/,/^##/s/^    \(cmake .*\)$/\1/p' 
 [ -n "$install_line" ] && [ -n "$test_line" ] || fail "the README's install or test line was not found"
 
 unmount() {
-  for dir in dev/pts dev proc; do
+  for dir in dev/pts dev proc sys; do
     ! mountpoint -q "$root/$dir" 2>/dev/null || umount -l "$root/$dir"
   done
 }
@@ -42,6 +42,8 @@ debootstrap --variant=minbase trixie "$root" "$mirror" >"$root.log" 2>&1 ||
 mount --bind /dev "$root/dev"
 mount --bind /dev/pts "$root/dev/pts"
 mount -t proc proc "$root/proc"
+# As on any system: the layer asks sysfs what a device is before it opens it.
+mount -t sysfs -o ro sysfs "$root/sys"
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
   DEBIAN_FRONTEND=noninteractive "$@"; }
 # A user at a terminal answers apt's question; here apt is told the answer.
