@@ -293,8 +293,9 @@ TEST(Sound, AStalledProgramGrowsItsQueueSayingEachStepOnce) {
 
 // A device that never makes the thread wait (ALSA's null, here behind its
 // file plugin) is played at the sound's own rate: a thread writing as fast as
-// it can takes a whole core, this one under a tenth, and the file gets the
-// scale in order and no more sound than the time it played.
+// it can takes a whole core, this one a few percent (up to a ninth under
+// ThreadSanitizer, so the bound is a third), and the file gets the scale in
+// order and no more sound than the time it played.
 TEST(Sound, ADeviceThatNeverWaitsIsPlayedAtTheSoundsOwnRate) {
     const std::string played = testing_support::scratchPath("played.raw");
     testing_support::RunOptions options;
@@ -317,7 +318,7 @@ TEST(Sound, ADeviceThatNeverWaitsIsPlayedAtTheSoundsOwnRate) {
     std::remove(played.c_str());
     EXPECT_TRUE(result.killed) << result.err;
     std::printf("%.3f s of CPU in %.3f s, %.3f s of sound\n", cpu, elapsed.count(), heard.samples.size() / 48000.0);
-    EXPECT_LT(cpu, 0.1 * elapsed.count());
+    EXPECT_LT(cpu, elapsed.count() / 3);
     // Its longest queue and the silence it starts with: well under half a second.
     EXPECT_LT(heard.samples.size() / 48000.0, elapsed.count() + 0.5) << "written ahead of the clock";
     const auto notes = testing_support::notes(testing_support::upwardCrossings(heard, 0, heard.samples.size()), 100.0);

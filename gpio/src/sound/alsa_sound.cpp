@@ -109,30 +109,26 @@ void AlsaSound::run() {
         }
         block.resize(block_);
         wave.render(block.data(), block.size());
-        const Clock::time_point writing = Clock::now();
         if (!write(block.data(), block.size())) {
             pcm_.reset();
             continue;
         }
-        keepPace(block.size(), Clock::now() - writing);
+        keepPace(block.size());
     }
 }
 
-// A device that never makes the thread wait (ALSA's null, file and pipe
-// plugins) would be written as fast as the CPU goes, at real-time priority:
-// the thread keeps to the sample clock itself, two queues ahead of it at
-// most. A device that plays takes no more than its queue before it makes the
-// thread wait (a sound server, as a stream starts, a few blocks more), and
-// one that made it wait is full, and is the clock.
-void AlsaSound::keepPace(std::size_t count, Clock::duration writing) {
+// A device that holds nothing of what it takes (ALSA's null, file and pipe
+// plugins) plays nothing in real time, and would be written as fast as the
+// CPU goes, at real-time priority: the thread keeps to the sample clock
+// itself, a queue ahead of it at most. A device that holds what it took plays
+// it, and its blocking writes are the clock.
+void AlsaSound::keepPace(std::size_t count) {
+    const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm_.get());
+    if (room < 0 || static_cast<snd_pcm_uframes_t>(room) < buffer_) return;
     const Clock::time_point now = Clock::now();
-    if (writing >= playTime(static_cast<std::int64_t>(block_)) / 2) {
-        queuedUntil_ = now + playTime(static_cast<std::int64_t>(buffer_));
-        return;
-    }
+    const Clock::duration queue = playTime(static_cast<std::int64_t>(buffer_));
     queuedUntil_ = std::max(queuedUntil_, now) + playTime(static_cast<std::int64_t>(count));
-    const Clock::duration ahead = 2 * playTime(static_cast<std::int64_t>(buffer_));
-    if (queuedUntil_ - now > ahead && !stop_) std::this_thread::sleep_until(queuedUntil_ - ahead);
+    if (queuedUntil_ - now > queue && !stop_) std::this_thread::sleep_until(queuedUntil_ - queue);
 }
 
 bool AlsaSound::write(const std::int16_t* samples, std::size_t count) {

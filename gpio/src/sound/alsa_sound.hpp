@@ -59,9 +59,9 @@ private:
     // False when the device is gone: written as far as it went.
     bool write(const std::int16_t* samples, std::size_t count);
     void reopen();
-    // Keeps the thread within two queues of the sample clock, after a write of
-    // count samples that took `writing`.
-    void keepPace(std::size_t count, Clock::duration writing);
+    // After a write of count samples: keeps the thread within a queue of the
+    // sample clock where the device holds nothing of what it takes.
+    void keepPace(std::size_t count);
 
     const std::string device_;
     const std::string subject_;  // how messages name the device
