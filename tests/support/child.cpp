@@ -73,8 +73,9 @@ RunResult run(const RunOptions& options) {
     int open = 2;
     while (open > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-        if (left.count() <= 0) break;
-        if (poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
+        if (left.count() <= 0 || (options.done && options.done())) break;
+        const auto wait = options.done ? std::min(left, std::chrono::milliseconds(50)) : left;
+        if (poll(fds, 2, static_cast<int>(wait.count())) <= 0) continue;
         for (pollfd& p : fds) {
             if (p.fd < 0 || p.revents == 0) continue;
             char buffer[4096];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,11 @@ struct RunOptions {
     std::vector<std::string> env;  // NAME=VALUE added to the inherited environment
     std::vector<std::string> unset;  // names removed from it
     std::chrono::milliseconds limit{5000};
+    std::function<bool()> done;  // asked now and then: true ends the run before the limit
     bool terminal = true;  // standard output on a pseudo-terminal, else a pipe
 };
 
-// Runs a program until it ends or the limit passes, then kills it with SIGKILL.
+// Runs a program until it ends, the limit passes or it is done, then kills it with SIGKILL.
 RunResult run(const RunOptions& options);
 
 // A helper process for the length of a test (a sound server, a recorder):
