@@ -1,9 +1,10 @@
 #!/bin/sh
 # Judges the benchmark's loopback reader from the console of the emulated
-# board that ran it (boot_test.sh with BENCH): on a simulated line driven at
-# 262 and 525 Hz it must read those frequencies; on a line with nothing on
-# it, with nothing wired to the tone, or held by another consumer, or driven
-# at another note's frequency, it must say so in one line.
+# board that ran it (a -loopback board's boot_test.sh, which runs this): on
+# a simulated line driven at 262 and 525 Hz it must read those frequencies;
+# on a line with nothing on it, with nothing wired to the tone, or held by
+# another consumer, or driven at another note's frequency, it must say so in
+# one line.
 #   loopback_test.sh CONSOLE_LOG
 set -eu
 log=$1

@@ -13,7 +13,7 @@
 # configfs.ko.xz it needs, and bcm2835_wdt.ko.xz where the watchdog is a
 # module.
 # Needs the architecture in dpkg, its cross compiler (gcc-arm-linux-gnueabihf
-# or gcc-aarch64-linux-gnu), make, device-tree-compiler.
+# or gcc-aarch64-linux-gnu), make, device-tree-compiler and flock.
 set -eu
 case $1 in
   armhf) flavour=armmp kernel_arch=arm cross=arm-linux-gnueabihf- board_dtb=bcm2836-rpi-2-b.dtb ;;
@@ -23,6 +23,10 @@ esac
 arch=$1
 kit=$(realpath -m "$2")
 here=$(dirname "$(realpath "$0")")
+# A board's boots share its kit: the second waits for the first to make it.
+mkdir -p "$(dirname "$kit")"
+exec 9>"$kit.lock"
+flock 9
 [ -f "$kit/done" ] && exit 0
 rm -rf "$kit"
 mkdir -p "$kit"
