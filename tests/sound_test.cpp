@@ -93,13 +93,11 @@ public:
             background({"pipewire-pulse"});
         }
         if (!waitFor(dir_ / "pulse/native")) return false;
-        if (kind_ == Kind::PipeWire) {
-            testing_support::RunOptions load;
-            load.argv = {"pactl", "load-module", "module-null-sink", "sink_name=scale", "rate=48000", "channels=1"};
-            load.env = env_;
-            load.terminal = false;
-            if (testing_support::run(load).exitStatus != 0) return false;
-        }
+        if (kind_ == Kind::PipeWire && pactl({"load-module", "module-null-sink", "sink_name=scale", "rate=48000", "channels=1"}).exitStatus != 0)
+            return false;
+        // A stream goes where the server's default points when it is made;
+        // PipeWire's session manager moves that to a new sink when it gets to it.
+        if (!waitUntil([&] { return pactl({"get-default-sink"}).out == "scale\n"; })) return false;
         recorder_ = std::make_unique<testing_support::Background>(
             std::vector<std::string>{"parec", "--device=scale.monitor", "--format=s16le", "--rate=48000",
                                      "--channels=1", "--latency-msec=20"},
@@ -123,14 +121,23 @@ public:
     }
 
 private:
+    testing_support::RunResult pactl(const std::vector<std::string>& args) const {
+        testing_support::RunOptions options;
+        options.argv = {"pactl"};
+        options.argv.insert(options.argv.end(), args.begin(), args.end());
+        options.env = env_;
+        options.terminal = false;
+        return testing_support::run(options);
+    }
+
     bool waitFor(const fs::path& socket) const {
         return waitUntil([&] { return fs::exists(socket); });
     }
 
-    // What the server says decides (its sockets, its sink recorded); the
-    // guard only ends one that never comes. PipeWire took 0.3 s under the
-    // stress runner with both cores busy here, and had not linked its sink
-    // after 10 s on a slower machine so loaded.
+    // What the server says decides (its sockets, its default sink, its sink
+    // recorded); the guard only ends one that never comes. PipeWire took 0.3 s
+    // under the stress runner with both cores busy here, and had not linked
+    // its sink after 10 s on a slower machine so loaded.
     static constexpr auto kStartGuard = 60s;
     bool waitUntil(const std::function<bool()>& ready) const {
         while (!ready()) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -68,6 +69,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (child == 0) {
+        // Killed with the runner (a test's time limit), never left stopped mid-stall.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() == 1) _exit(127);
         execvp(argv[first], argv + first);
         std::perror(argv[first]);
         _exit(127);
